@@ -1,0 +1,27 @@
+// The scenery of a run: the backdrop texture and the cave that scrolls, bends and narrows.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/gfx.h"
+
+struct CaveState {
+    Image back_buffer = nullptr;  // the frame being composed, 480 x 320
+    Image backdrop = nullptr;     // texture painted once at start-up, 480 x 320
+    Image cave = nullptr;         // one column per cave column: rock 0xFFFF00FF, passage black
+    int32_t write_column = 0;     // cave image column written by the latest step, 0..479
+    int32_t probe_column = 120;   // column under the craft: (write_column + 120) mod 480
+    int32_t backdrop_offset = 0;  // 0..478, even
+    double passage_top = 80.0;    // y of the upper edge of the newest column
+    double passage_slope = 1.0;   // change of passage_top per column
+    double passage_height = 160.0;// falls by 2 at each bend
+};
+
+const CaveState& cave_state();
+CaveState& cave_state_for_tests();
+
+void build_images();  // at start-up: back buffer, backdrop (800 circles), cave image
+void cave_reset();    // at the start of every run
+void cave_advance();  // once per frame: two columns
+void draw_layers();   // backdrop and cave into the back buffer
+void free_images();   // at shut-down

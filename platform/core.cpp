@@ -1,0 +1,258 @@
+// The rules of the screen lock, the key queue, the key states, the mouse query and the
+// pauses, common to the SDL window and its headless twin.
+#include "platform/core.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/screen.h"
+
+namespace {
+
+struct Core {
+    std::mutex mutex;
+    bool open = false;
+    int width = 0, height = 0, rate = 0;
+    std::vector<uint32_t> page;        // width * height pixels, 0xAARRGGBB
+    std::vector<uint8_t> row_changed;  // one flag per row
+    // Lock bits, touched by the game's thread only.
+    bool held_by_caller = false;
+    bool held_for_call = false;
+    // Key queue: read == write means empty, so it holds at most KEY_QUEUE_SLOTS - 1 keys.
+    int queue[KEY_QUEUE_SLOTS] = {};
+    int read_index = 0, write_index = 0;
+    bool key_hit = false;
+    uint8_t key_state[KEY_STATE_COUNT] = {};
+    int32_t pointer_x = 0, pointer_y = 0, wheel = 0, buttons = 0;
+    bool active = true, pointer_inside = true;
+};
+
+Core& state() {
+    static Core c;
+    return c;
+}
+
+// Reads and clears the key-hit flag under the lock.
+bool take_key_hit() {
+    CallLock guard;
+    Core& c = state();
+    bool hit = c.key_hit;
+    c.key_hit = false;
+    return hit;
+}
+
+}  // namespace
+
+namespace core {
+
+std::mutex& screen_mutex() { return state().mutex; }
+
+bool open_page(int width, int height, int rate) {
+    Core& c = state();
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+    std::lock_guard<std::mutex> guard(c.mutex);
+    c.page.assign(static_cast<size_t>(width) * height, 0xFF000000u);
+    c.row_changed.assign(height, 1);
+    c.width = width;
+    c.height = height;
+    c.rate = rate;
+    c.open = true;
+    return true;
+}
+
+void close_page() {
+    Core& c = state();
+    std::lock_guard<std::mutex> guard(c.mutex);
+    c.open = false;
+    c.page.clear();
+    c.row_changed.clear();
+    c.width = c.height = c.rate = 0;
+    c.held_by_caller = c.held_for_call = false;
+}
+
+int refresh_rate() { return state().rate; }
+
+void post_key(int code) {
+    Core& c = state();
+    c.queue[c.write_index] = code;
+    c.write_index = (c.write_index + 1) % KEY_QUEUE_SLOTS;
+    if (c.write_index == c.read_index) c.read_index = (c.read_index + 1) % KEY_QUEUE_SLOTS;
+    c.key_hit = true;
+}
+
+void set_key_state(int scancode, bool held) {
+    if (scancode >= 0 && scancode < KEY_STATE_COUNT) state().key_state[scancode] = held ? 1 : 0;
+}
+
+void clear_key_states() { std::fill(std::begin(state().key_state), std::end(state().key_state), 0); }
+
+void set_pointer(int x, int y) {
+    state().pointer_x = static_cast<uint16_t>(x);
+    state().pointer_y = static_cast<uint16_t>(y);
+}
+
+void set_button(int bit, bool held) {
+    if (held) state().buttons |= bit;
+    else state().buttons &= ~bit;
+}
+
+void set_buttons(int bits) { state().buttons = bits; }
+void turn_wheel(int steps) { state().wheel += steps; }
+
+void set_active(bool active) {
+    state().active = active;
+    clear_key_states();
+    mark_all_rows();
+}
+
+void set_pointer_inside(bool inside) { state().pointer_inside = inside; }
+bool active() { return state().active; }
+
+bool take_changed_band(int& first, int& last) {
+    Core& c = state();
+    first = -1;
+    for (int y = 0; y < c.height; ++y) {
+        if (c.row_changed[y]) {
+            if (first < 0) first = y;
+            last = y;
+        }
+    }
+    if (first < 0) return false;
+    std::fill(c.row_changed.begin(), c.row_changed.end(), 0);
+    return true;
+}
+
+void mark_all_rows() { std::fill(state().row_changed.begin(), state().row_changed.end(), 1); }
+const uint32_t* page_pixels() { return state().page.data(); }
+bool row_changed(int y) { return y >= 0 && y < state().height && state().row_changed[y]; }
+void clear_row_flags() { std::fill(state().row_changed.begin(), state().row_changed.end(), 0); }
+
+void reset_input() {
+    Core& c = state();
+    c.read_index = c.write_index = 0;
+    c.key_hit = false;
+    clear_key_states();
+    c.pointer_x = c.pointer_y = c.wheel = c.buttons = 0;
+    c.active = c.pointer_inside = true;
+}
+
+}  // namespace core
+
+bool screen_is_open() { return state().open; }
+
+ScreenPage screen_page() {
+    Core& c = state();
+    ScreenPage p;
+    if (!c.open) return p;
+    p.pixels = c.page.data();
+    p.width = c.width;
+    p.height = c.height;
+    p.pitch = c.width * 4;
+    p.bytes_per_pixel = 4;
+    return p;
+}
+
+void mark_rows_changed(int first, int last) {
+    Core& c = state();
+    first = std::max(first, 0);
+    last = std::min(last, c.height - 1);
+    for (int y = first; y <= last; ++y) c.row_changed[y] = 1;
+}
+
+bool begin_call_lock() {
+    Core& c = state();
+    if (c.held_by_caller || c.held_for_call) return false;
+    c.mutex.lock();
+    c.held_for_call = true;
+    return true;
+}
+
+void end_call_lock(bool taken) {
+    if (!taken) return;
+    Core& c = state();
+    c.held_for_call = false;
+    c.mutex.unlock();
+}
+
+void lock_screen() {
+    Core& c = state();
+    if (!c.open || c.held_by_caller) return;
+    if (c.held_for_call) {  // only reachable from inside a drawing call; keep one owner
+        c.held_for_call = false;
+        c.held_by_caller = true;
+        return;
+    }
+    c.mutex.lock();
+    c.held_by_caller = true;
+}
+
+void unlock_screen(int first_row, int last_row) {
+    Core& c = state();
+    if (!c.open) return;
+    first_row = std::max(first_row, 0);
+    if (last_row < 0) last_row = c.height - 1;
+    {
+        // Without the caller's lock the flags are still marked, under a lock of their own so
+        // the refresh thread never sees a half-written flag array.
+        CallLock guard;
+        if (first_row <= last_row && last_row < c.height) mark_rows_changed(first_row, last_row);
+    }
+    if (c.held_by_caller) {
+        c.held_by_caller = false;
+        c.held_for_call = false;
+        c.mutex.unlock();
+    }
+}
+
+std::string read_key() {
+    int code = 0;
+    {
+        CallLock guard;
+        Core& c = state();
+        if (c.read_index != c.write_index) {
+            code = c.queue[c.read_index];
+            c.read_index = (c.read_index + 1) % KEY_QUEUE_SLOTS;
+        }
+        c.key_hit = false;
+    }
+    if (code <= 0) return std::string();
+    if (code <= 255) return std::string(1, static_cast<char>(code));
+    return std::string{static_cast<char>(255), static_cast<char>((code >> 8) & 0xFF)};
+}
+
+int32_t is_key_down(int scancode) {
+    if (scancode < 0 || scancode >= KEY_STATE_COUNT) return 0;
+    CallLock guard;
+    return state().key_state[scancode] ? -1 : 0;
+}
+
+int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons) {
+    CallLock guard;
+    Core& c = state();
+    if (c.open && c.active && c.pointer_inside) {
+        x = c.pointer_x;
+        y = c.pointer_y;
+        wheel = c.wheel;
+        buttons = c.buttons;
+        return 0;
+    }
+    x = y = wheel = buttons = -1;
+    return 1;
+}
+
+void pause_ms(int ms) {
+    backend_pause_started(ms);
+    if (ms == -1) {
+        while (!take_key_hit()) backend_sleep_ms(50);
+        return;
+    }
+    if (ms > 99) {
+        while (ms > 50) {
+            if (take_key_hit()) return;
+            backend_sleep_ms(50);
+            ms -= 50;
+        }
+    }
+    if (ms > 0) backend_sleep_ms(ms);
+}

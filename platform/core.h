@@ -1,0 +1,45 @@
+// State shared by the game's thread and the refresh thread, and the hooks each backend
+// supplies. Included by the backends only.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace core {
+
+// The screen lock: guards the page, the row-changed flags, the key queue, the key-hit
+// flag, the key-state table and the mouse values.
+std::mutex& screen_mutex();
+
+// Allocates the page and its row flags, fills the page with 0xFF000000 and marks the screen
+// open. Returns false on bad sizes.
+bool open_page(int width, int height, int refresh_rate);
+// Frees the page and closes the screen (the headless twin's reset; the game never closes).
+void close_page();
+int refresh_rate();
+
+// The following are called with screen_mutex() held.
+void post_key(int code);                       // drops the oldest key when full
+void set_key_state(int scancode, bool held);
+void clear_key_states();
+void set_pointer(int x, int y);                // taken as unsigned 16-bit values
+void set_button(int bit, bool held);
+void set_buttons(int bits);
+void turn_wheel(int steps);
+void set_active(bool active);                  // also clears the key states, marks all rows
+void set_pointer_inside(bool inside);
+bool active();
+// First and last changed row, clearing all flags; false when nothing changed.
+bool take_changed_band(int& first, int& last);
+void mark_all_rows();
+const uint32_t* page_pixels();
+bool row_changed(int y);
+void clear_row_flags();
+// Drops queued keys, key states, mouse values and the key-hit flag (headless reset).
+void reset_input();
+
+}  // namespace core
+
+// Backend hooks. Called from pause_ms on the game's thread, without the lock.
+void backend_pause_started(int ms);  // at the start of every pause_ms call
+void backend_sleep_ms(int ms);

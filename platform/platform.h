@@ -1,0 +1,91 @@
+// The game's only contact with the machine: window and screen page, screen lock, keyboard,
+// mouse, pauses, the clock and the random numbers. Two backends implement this header:
+// platform_sdl (a real window with its refresh thread) and platform_headless (an
+// in-memory page with a virtual clock and scripted input, for the tests). An executable
+// picks one at link time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Key codes as stored in the key queue: 1..255 is a code page 437 character; an extended
+// key is (code byte * 256) + 255, which read_key returns as the two bytes 255, code byte.
+constexpr int extended_key(int code_byte) { return code_byte * 256 + 255; }
+constexpr int KEY_BACKSPACE = 8;
+constexpr int KEY_TAB = 9;
+constexpr int KEY_ENTER = 13;
+constexpr int KEY_ESCAPE = 27;
+constexpr int KEY_SPACE = 32;
+constexpr int KEY_UP = extended_key(72);        // "H"
+constexpr int KEY_DOWN = extended_key(80);      // "P"
+constexpr int KEY_LEFT = extended_key(75);      // "K"
+constexpr int KEY_RIGHT = extended_key(77);     // "M"
+constexpr int KEY_HOME = extended_key(71);      // "G"
+constexpr int KEY_END = extended_key(79);       // "O"
+constexpr int KEY_PAGE_UP = extended_key(73);   // "I"
+constexpr int KEY_PAGE_DOWN = extended_key(81); // "Q"
+constexpr int KEY_INSERT = extended_key(82);    // "R"
+constexpr int KEY_DELETE = extended_key(83);    // "S"
+constexpr int KEY_PAD5 = extended_key(76);      // "L", keypad 5 with Num Lock off
+constexpr int KEY_F1 = extended_key(59);        // F1..F10 are code bytes 59..68
+constexpr int KEY_F11 = extended_key(133);
+constexpr int KEY_F12 = extended_key(134);
+constexpr int KEY_CLOSE = extended_key(107);    // "k": close button or Alt+F4
+
+// PC scancode set 1 make codes used by the game.
+constexpr int SCANCODE_ESCAPE = 1;
+constexpr int SCANCODE_ENTER = 28;
+constexpr int SCANCODE_SPACE = 57;
+constexpr int KEY_STATE_COUNT = 128;  // entries of the key-state table, scancodes 0..127
+
+constexpr int KEY_QUEUE_SLOTS = 16;   // ring slots; holds at most 15 keys
+
+// Mouse button bits.
+constexpr int MOUSE_LEFT = 1;
+constexpr int MOUSE_RIGHT = 2;
+constexpr int MOUSE_MIDDLE = 4;
+
+// Called once at start-up. Opens the window and the screen page (filled with 0xFF000000)
+// and starts the refresh thread; returns 0, or 1 when nothing could be opened.
+int open_screen(int width, int height, int depth, int pages, int flags, int refresh_rate);
+
+// Why the last open_screen failed, in a few words ("no display", SDL's own message, ...);
+// empty after a success.
+std::string open_screen_error();
+
+// Takes the screen lock for the caller; does nothing when already held (no nesting) or
+// when no screen is open.
+void lock_screen();
+
+// Marks rows first..last changed (first < 0 counts as 0, last < 0 as the bottom row) and
+// releases the caller's lock if held. Rows are marked even without a lock.
+void unlock_screen(int first_row, int last_row);
+
+// Returns at the display's next refresh, or after one refresh period (16 ms when the rate
+// is unknown); 1 when no screen is open, else 0.
+int wait_for_retrace();
+
+// The oldest queued key as 0, 1 or 2 bytes; never waits.
+std::string read_key();
+
+// -1 when the key with this scancode was held at the last keyboard sample, else 0;
+// 0 for scancodes outside 0..127.
+int32_t is_key_down(int scancode);
+
+// Fills pointer x, y (screen pixels), wheel count and button bits and returns 0; returns 1
+// with all four set to -1 when the window is inactive or the pointer is outside it.
+int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons);
+
+// Blocks the calling thread. -1 waits for a key press; over 99 ends early at a 50 ms step
+// once a key has been pressed; anything else sleeps its full length.
+void pause_ms(int ms);
+
+// Seconds from an arbitrary origin (the system's start), monotonic, as fine as the
+// platform gives.
+double clock_seconds();
+
+// Seeds the random numbers (MT19937 with an LCG fill); a seed of -1.0 takes the clock.
+void seed_random(double seed, int algorithm);
+
+// A uniform double in [0, 1); selector 0 repeats the last value.
+double random_unit(int selector);

@@ -1,0 +1,24 @@
+// The bitmap font: 16 x 18 cells cut from one picture, drawn over soft backing tiles.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int32_t CENTRE_X = 10001;  // x that centres a text on the screen
+constexpr const char* GAME_CHARSET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ[]!?";
+constexpr int FONT_CELL_WIDTH = 16;
+constexpr int FONT_CELL_HEIGHT = 18;
+constexpr int FONT_LINE_HEIGHT = 20;
+constexpr int FONT_MAX_GLYPHS = 51;
+
+// Once at start-up, after the screen is open: cuts the picture into one glyph per
+// character of `charset` (at most 51) and builds the backing tile.
+void load_font(const std::string& file_name, const std::string& charset);
+
+// Draws text onto the screen with its top-left cell at (x, y); x == CENTRE_X centres it.
+// Letters show as capitals; "\" breaks the line; alpha is the glyph blend (0..255);
+// with_backing nonzero puts the backing tile under every cell.
+void draw_text(const std::string& text, int32_t x, int32_t y, int32_t alpha, int32_t with_backing);
+
+// Once at shut-down: frees the glyphs and the backing tile.
+void free_font();
