@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Regenerates the desktop icons dist/icons/NxN/murkwingdiver.png at the hicolor sizes from
+# tools/make_icon.cpp. Needs g++ and ImageMagick's convert; the PNGs are committed, so only
+# run this after changing the drawing.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+g++ -std=c++20 -O2 -Wall -Wextra -Wpedantic -o "$work/make_icon" "$here/tools/make_icon.cpp"
+for size in 16 32 48 64 128 256; do
+    mkdir -p "$here/dist/icons/${size}x${size}"
+    "$work/make_icon" "$size" "$work/icon-$size.pam"
+    # -strip drops the time stamps convert would add, so the same drawing gives the same file.
+    convert "$work/icon-$size.pam" -strip "PNG32:$here/dist/icons/${size}x${size}/murkwingdiver.png"
+done
+echo "icons written to $here/dist/icons"
