@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Checks the desktop install: validates the menu entry and the AppStream file, installs
+# the build into a temporary prefix, checks every installed file, and starts the installed
+# launcher: without a display it must exit 1 with one line on stderr and create no
+# high-score file; under DISPLAY it must open a window titled murkwingdiver in the
+# player's folder ($XDG_DATA_HOME/murkwingdiver) with the installed font copied there.
+#
+#   install_test.sh BUILD_DIR DIST_SOURCE_DIR APPSTREAM_ID "ICON SIZES"
+set -uo pipefail
+build=$1
+dist=$2
+appstream_id=$3
+icon_sizes=$4
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+for tool in desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
+done
+
+work=$(mktemp -d)
+game_pid=""
+cleanup() {
+    [ -n "$game_pid" ] && kill -KILL "$game_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The source entry, then the installed copies (what a desktop really reads).
+desktop-file-validate "$dist/murkwingdiver.desktop" && pass "desktop entry valid" ||
+    fail "desktop-file-validate rejects dist/murkwingdiver.desktop"
+
+prefix="$work/prefix"
+if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+    cat "$work/install.log"
+    fail "cmake --install into $prefix"
+    exit 1
+fi
+pass "installed into a temporary prefix"
+
+expect_file() {  # path [executable]
+    if [ ! -f "$prefix/$1" ]; then
+        fail "missing $1"
+    elif [ "${2:-}" = executable ] && [ ! -x "$prefix/$1" ]; then
+        fail "$1 is not executable"
+    else
+        pass "$1"
+    fi
+}
+expect_file bin/murkwingdiver executable
+expect_file bin/murkwingdiver-play executable
+expect_file share/murkwingdiver/font.bmp
+expect_file share/applications/murkwingdiver.desktop
+metainfo="share/metainfo/$appstream_id.metainfo.xml"
+expect_file "$metainfo"
+for size in $icon_sizes; do
+    icon="share/icons/hicolor/${size}x${size}/apps/murkwingdiver.png"
+    expect_file "$icon"
+    # The PNG header holds width and height as big-endian words at bytes 16 and 20.
+    dims=$(od -An -tu1 -j16 -N8 "$prefix/$icon" 2>/dev/null | tr -s ' ')
+    expected_dims=" 0 0 $((size / 256)) $((size % 256)) 0 0 $((size / 256)) $((size % 256))"
+    [ "$dims" = "$expected_dims" ] || fail "$icon is not ${size}x${size} (header:$dims)"
+done
+
+desktop-file-validate "$prefix/share/applications/murkwingdiver.desktop" ||
+    fail "installed desktop entry invalid"
+grep -qx 'Categories=Game;ArcadeGame;' "$prefix/share/applications/murkwingdiver.desktop" ||
+    fail "desktop entry lacks Categories=Game;ArcadeGame;"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$prefix/share/applications/murkwingdiver.desktop")
+[ -x "$prefix/bin/$exec_name" ] || fail "desktop entry runs $exec_name, which is not in bin/"
+if appstreamcli validate --no-net "$prefix/$metainfo" >"$work/appstream.log" 2>&1; then
+    pass "AppStream metainfo valid"
+else
+    cat "$work/appstream.log"
+    fail "appstreamcli rejects $metainfo"
+fi
+
+# Without a display: status 1, exactly one line on stderr, no high-score file.
+data_home="$work/data"
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$data_home" \
+    timeout 20 "$prefix/bin/murkwingdiver-play" >"$work/out" 2>"$work/err"
+status=$?
+[ "$status" -eq 1 ] && pass "no display: status 1" || fail "no display: status $status, expected 1"
+lines=$(wc -l <"$work/err")
+[ "$lines" -eq 1 ] && pass "no display: one line on stderr: $(cat "$work/err")" ||
+    fail "no display: $lines lines on stderr: $(cat "$work/err")"
+[ ! -e "$data_home/murkwingdiver/murkwingdiver_highscores.dat" ] ||
+    fail "no display: a high-score file was created"
+cmp -s "$prefix/share/murkwingdiver/font.bmp" "$data_home/murkwingdiver/font.bmp" &&
+    pass "launcher copied the font into the player's folder" ||
+    fail "font.bmp not copied to $data_home/murkwingdiver"
+
+# With a display: the launcher must bring up the game's window.
+if [ -z "${DISPLAY:-}" ]; then
+    echo "DISPLAY is not set: the window check is skipped"
+elif ! command -v xdotool >/dev/null; then
+    fail "xdotool is not installed: cannot check the window"
+else
+    rm -rf "$data_home"
+    XDG_DATA_HOME="$data_home" "$prefix/bin/murkwingdiver-play" >"$work/out" 2>"$work/err" &
+    game_pid=$!   # the launcher execs the game, so this is the game's process
+    window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --pid "$game_pid" --name '^murkwingdiver$' 2>/dev/null | head -n 1)
+        [ -n "$window" ] && break
+        kill -0 "$game_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -n "$window" ]; then
+        pass "window $window titled murkwingdiver"
+        size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+        [ "$size" = "480x320" ] && pass "window is 480x320" || fail "window geometry $size"
+        for _ in $(seq 50); do
+            [ -e "$data_home/murkwingdiver/murkwingdiver_highscores.dat" ] && break
+            sleep 0.1
+        done
+        [ -e "$data_home/murkwingdiver/murkwingdiver_highscores.dat" ] &&
+            pass "the game runs in the player's folder" ||
+            fail "no high-score file in $data_home/murkwingdiver"
+        [ "$(readlink -f "/proc/$game_pid/cwd")" = "$(readlink -f "$data_home/murkwingdiver")" ] ||
+            fail "the game's working directory is $(readlink -f "/proc/$game_pid/cwd")"
+    else
+        fail "no window titled murkwingdiver appeared; stderr: $(cat "$work/err")"
+    fi
+    kill -KILL "$game_pid" 2>/dev/null
+    wait "$game_pid" 2>/dev/null
+    game_pid=""
+fi
+
+[ "$failures" -eq 0 ] && echo "all install checks passed" || echo "$failures install checks failed"
+[ "$failures" -eq 0 ]
