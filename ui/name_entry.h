@@ -4,6 +4,14 @@
 #include <cstdint>
 #include <string>
 
+// The characters a name may hold: letters of both cases, digits and "!" (no space).
+constexpr const char* NAME_CHARACTERS =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890!";
+
 // Lets the player type at most max_length allowed characters at (x, y) (x == CENTRE_X
 // centres the padded field) and returns them, once confirmed with at least min_length.
 std::string enter_name(int32_t max_length, int32_t min_length, int32_t x, int32_t y);
+
+// The field as drawn: " [" + name + "] " padded with spaces to max_length + 4 characters
+// (and cut to that length).
+std::string name_field(const std::string& name, int32_t max_length);
