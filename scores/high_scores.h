@@ -28,6 +28,15 @@ void show_high_scores();
 // the new one is complete; true on success.
 bool save_high_scores();
 
+// Reads entries from the bytes of a high-score file by the same rules as
+// load_high_scores, into the current table: entries after the end of the bytes keep their
+// values. The file name is not touched. For tests and the fuzzer.
+void parse_high_scores(const std::string& bytes);
+
+// The 24 lines that save_high_scores writes, byte for byte: per entry the score (a space
+// before it when not negative) and the name, each line ended by 13, 10.
+std::string format_high_scores();
+
 // Entry k, 1..12 (1 is the best).
 const HighScoreEntry& high_score_entry(int k);
 void set_high_score_entry(int k, const HighScoreEntry& entry);
