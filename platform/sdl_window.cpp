@@ -1,0 +1,494 @@
+// The real window on SDL2: open_screen and its refresh thread, which owns the window (SDL's
+// video set-up, events and presentation all run on it), copies changed rows of the screen
+// page to the window, samples the keyboard and turns window events into keys and mouse
+// values; also the retrace wait. This is the only file that draws into the window.
+#include <SDL.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/core.h"
+#include "platform/platform.h"
+#include "platform/screen.h"
+#include "platform/sdl_keys.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto TICK = std::chrono::milliseconds(10);      // refresh tick period
+constexpr auto MIN_GAP = std::chrono::milliseconds(2);    // lock left free between ticks
+constexpr auto EXIT_WAIT = std::chrono::milliseconds(1000);
+constexpr int MAX_SIDE = 16384;                           // largest page width or height
+constexpr int UNKNOWN_RATE_PERIOD_MS = 16;
+
+struct Window {
+    // Start-up and shut-down handshakes with the refresh thread (guarded by `handshake`).
+    std::mutex handshake;
+    std::condition_variable changed;
+    bool created = false;   // the window exists, or making it failed (`failed`)
+    bool failed = false;
+    bool finished = false;  // the thread has destroyed the window and is about to return
+    std::string error;      // why the last open_screen failed, empty after a success
+    std::thread thread;
+    std::atomic<bool> stop{false};
+
+    // Read by wait_for_retrace on the game's thread.
+    std::atomic<int> rate{0};                   // display refresh rate in Hz, 0 when unknown
+    std::atomic<int64_t> last_present_ns{0};   // steady clock time of the last presentation
+
+    // Owned by the refresh thread.
+    SDL_Window* window = nullptr;
+    int page_width = 0, page_height = 0;
+    bool full_screen = false;
+    int scale = 1;                       // window pixels per page pixel
+    int origin_x = 0, origin_y = 0;      // window position of the page's top left pixel
+    bool has_focus = true, minimized = false;
+    int buttons_held = 0;
+    bool drop_next_text = false;         // the last key press queued its own key
+    bool close_queued = false;           // a close key was queued in this tick
+    std::vector<uint32_t> row;           // one scaled row, 0xFFRRGGBB
+
+    ~Window();
+};
+
+Window& window_state() {
+    // The platform core must outlive the refresh thread: touching it first makes its
+    // static state older than this one, so it is destroyed after this one at exit.
+    core::screen_mutex();
+    static Window w;
+    return w;
+}
+
+void stop_refresh_thread(Window& w) {
+    if (!w.thread.joinable()) return;
+    w.stop = true;
+    std::unique_lock<std::mutex> lock(w.handshake);
+    // A thread stuck on a screen lock that the game never released is left behind rather
+    // than hanging the exit.
+    if (w.changed.wait_for(lock, EXIT_WAIT, [&] { return w.finished; })) {
+        lock.unlock();
+        w.thread.join();
+    } else {
+        lock.unlock();
+        w.thread.detach();
+    }
+}
+
+Window::~Window() { stop_refresh_thread(*this); }
+
+int64_t now_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// The program file's own name, without directory and extension: the window title.
+std::string program_title() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    std::string name = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+    const std::string deleted = " (deleted)";
+    if (name.size() > deleted.size() && name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0) {
+        name.erase(name.size() - deleted.size());
+    }
+    size_t slash = name.rfind('/');
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
+}
+
+int floor_div(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// --- Presentation -----------------------------------------------------------------------
+
+// Places the page in the window: at 1x in a window, at the largest whole factor that fits
+// in full screen; centred, the rest black. Marks every row for the next tick.
+void lay_out(Window& w) {
+    SDL_Surface* surface = SDL_GetWindowSurface(w.window);
+    if (!surface) return;
+    int factor = 1;
+    if (w.full_screen) {
+        factor = std::max(1, std::min(surface->w / w.page_width, surface->h / w.page_height));
+    }
+    w.scale = factor;
+    w.origin_x = (surface->w - w.page_width * factor) / 2;
+    w.origin_y = (surface->h - w.page_height * factor) / 2;
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    SDL_UpdateWindowSurface(w.window);
+    core::mark_all_rows();
+}
+
+// Copies page rows first..last to the window surface, scaled and clipped, and shows them
+// in one transfer. Called with the screen lock held.
+void present_rows(Window& w, int first, int last) {
+    SDL_Surface* surface = SDL_GetWindowSurface(w.window);
+    const uint32_t* page = core::page_pixels();
+    if (!surface || !page || w.page_width <= 0) return;
+    const int k = w.scale;
+    // Visible columns of the scaled row, in window coordinates.
+    const int x0 = std::max(0, w.origin_x);
+    const int x1 = std::min(surface->w, w.origin_x + w.page_width * k);
+    const int y0 = std::max(0, w.origin_y + first * k);
+    const int y1 = std::min(surface->h, w.origin_y + (last + 1) * k);
+    if (x0 >= x1 || y0 >= y1) return;
+    w.row.resize(static_cast<size_t>(x1 - x0));
+    const bool direct = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
+                        surface->format->format == SDL_PIXELFORMAT_ARGB8888;
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    auto* pixels = static_cast<uint8_t*>(surface->pixels);
+    int built_for = -1;  // page row held in w.row
+    for (int y = y0; y < y1; ++y) {
+        int page_y = floor_div(y - w.origin_y, k);
+        if (page_y != built_for) {
+            const uint32_t* src = page + static_cast<size_t>(page_y) * w.page_width;
+            for (int x = x0; x < x1; ++x) {
+                // The window never shows the alpha byte: every pixel goes out opaque.
+                w.row[x - x0] = src[floor_div(x - w.origin_x, k)] | 0xFF000000u;
+            }
+            built_for = page_y;
+        }
+        uint8_t* dst = pixels + static_cast<size_t>(y) * surface->pitch;
+        if (direct) {
+            std::copy(w.row.begin(), w.row.end(), reinterpret_cast<uint32_t*>(dst) + x0);
+        } else {
+            SDL_ConvertPixels(x1 - x0, 1, SDL_PIXELFORMAT_ARGB8888, w.row.data(), (x1 - x0) * 4,
+                              surface->format->format, dst + x0 * surface->format->BytesPerPixel,
+                              surface->pitch);
+        }
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_Rect band{x0, y0, x1 - x0, y1 - y0};
+    SDL_UpdateWindowSurfaceRects(w.window, &band, 1);
+    w.last_present_ns = now_ns();
+}
+
+void present_changed_band(Window& w) {
+    int first = 0, last = 0;
+    if (screen_is_open() && core::take_changed_band(first, last)) present_rows(w, first, last);
+}
+
+// Alt+Enter or the maximise button: window <-> full screen on the desktop's own mode. A
+// failed switch goes back to the state before it.
+void toggle_full_screen(Window& w) {
+    const Uint32 target = w.full_screen ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (SDL_SetWindowFullscreen(w.window, target) != 0) {
+        SDL_SetWindowFullscreen(w.window, w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    } else {
+        w.full_screen = !w.full_screen;
+        if (!w.full_screen) SDL_SetWindowSize(w.window, w.page_width, w.page_height);
+    }
+    lay_out(w);
+}
+
+// --- Keyboard and mouse -------------------------------------------------------------------
+
+// Writes the key-state table from SDL's keyboard state. Called with the screen lock held.
+void sample_keyboard() {
+    int count = 0;
+    const Uint8* keys = SDL_GetKeyboardState(&count);
+    uint8_t held[KEY_STATE_COUNT] = {};
+    for (int s = 0; s < count; ++s) {
+        if (!keys[s]) continue;
+        int make = pc_make_code(s);
+        if (make > 0 && make < KEY_STATE_COUNT) held[make] = 1;
+    }
+    for (int s = 0; s < KEY_STATE_COUNT; ++s) core::set_key_state(s, held[s] != 0);
+}
+
+int modifiers_of(Uint16 mod) {
+    int mods = 0;
+    if (mod & KMOD_SHIFT) mods |= MOD_SHIFT;
+    if (mod & KMOD_CTRL) mods |= MOD_CTRL;
+    if (mod & KMOD_LALT) mods |= MOD_LEFT_ALT;
+    if (mod & KMOD_RALT) mods |= MOD_RIGHT_ALT;
+    if (mod & KMOD_NUM) mods |= MOD_NUM_LOCK;
+    return mods;
+}
+
+// The close button, Close in a window menu, or Alt+F4: one close key per tick at most, as
+// one request may reach SDL both as a window event and as a quit event.
+void queue_close_key(Window& w) {
+    if (w.close_queued) return;
+    core::post_key(KEY_CLOSE);
+    w.close_queued = true;
+}
+
+void handle_key_down(Window& w, const SDL_KeyboardEvent& key) {
+    const int mods = modifiers_of(key.keysym.mod);
+    w.drop_next_text = false;
+    if (is_full_screen_toggle(key.keysym.scancode, mods)) {
+        if (!key.repeat) toggle_full_screen(w);
+        return;
+    }
+    KeyTranslation t = translate_key_press(key.keysym.scancode, key.keysym.sym, mods);
+    if (t.code == KEY_CLOSE) {
+        if (!key.repeat) queue_close_key(w);
+    } else if (t.code != 0) {
+        core::post_key(t.code);  // once per press and once per auto-repeat
+    }
+    w.drop_next_text = t.drops_text;
+}
+
+void handle_text(Window& w, const SDL_TextInputEvent& text) {
+    if (w.drop_next_text) {  // the key press already queued its own key
+        w.drop_next_text = false;
+        return;
+    }
+    for (char c : cp437_from_utf8(text.text)) core::post_key(static_cast<unsigned char>(c));
+}
+
+// Whether the pointer now lies on the page's picture in the window.
+bool pointer_inside(const Window& w) {
+    if (SDL_GetMouseFocus() != w.window) return false;
+    int x = 0, y = 0;
+    SDL_GetMouseState(&x, &y);
+    x = floor_div(x - w.origin_x, w.scale);
+    y = floor_div(y - w.origin_y, w.scale);
+    return x >= 0 && y >= 0 && x < w.page_width && y < w.page_height;
+}
+
+int button_bit(Uint8 button) {
+    switch (button) {
+        case SDL_BUTTON_LEFT: return MOUSE_LEFT;
+        case SDL_BUTTON_RIGHT: return MOUSE_RIGHT;
+        case SDL_BUTTON_MIDDLE: return MOUSE_MIDDLE;
+        default: return 0;
+    }
+}
+
+void handle_button(Window& w, const SDL_MouseButtonEvent& button) {
+    int bit = button_bit(button.button);
+    if (!bit) return;
+    bool pressed = button.state == SDL_PRESSED;
+    core::set_button(bit, pressed);
+    w.buttons_held = pressed ? (w.buttons_held | bit) : (w.buttons_held & ~bit);
+    // The pointer stays captured while any button is held, so releases outside arrive.
+    SDL_CaptureMouse(w.buttons_held ? SDL_TRUE : SDL_FALSE);
+}
+
+void handle_wheel(const SDL_MouseWheelEvent& wheel) {
+    int y = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
+    if (y > 0) core::turn_wheel(1);        // away from the user
+    else if (y < 0) core::turn_wheel(-1);  // toward the user
+}
+
+void change_activation(Window& w) { core::set_active(w.has_focus && !w.minimized); }
+
+void handle_window_event(Window& w, const SDL_WindowEvent& event, bool& repaint) {
+    switch (event.event) {
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_EXPOSED: repaint = true; break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: w.has_focus = true; change_activation(w); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: w.has_focus = false; change_activation(w); break;
+        case SDL_WINDOWEVENT_MINIMIZED: w.minimized = true; change_activation(w); break;
+        case SDL_WINDOWEVENT_RESTORED: w.minimized = false; change_activation(w); break;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            if (!w.full_screen) {
+                SDL_RestoreWindow(w.window);
+                toggle_full_screen(w);
+            }
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED: lay_out(w); break;
+        case SDL_WINDOWEVENT_CLOSE: queue_close_key(w); break;
+        default: break;
+    }
+}
+
+void handle_event(Window& w, const SDL_Event& event, bool& repaint) {
+    core::set_pointer_inside(pointer_inside(w));
+    switch (event.type) {
+        case SDL_KEYDOWN: handle_key_down(w, event.key); break;
+        case SDL_TEXTINPUT: handle_text(w, event.text); break;
+        case SDL_QUIT: queue_close_key(w); break;
+        case SDL_WINDOWEVENT: handle_window_event(w, event.window, repaint); break;
+        case SDL_MOUSEMOTION:
+            core::set_pointer(floor_div(event.motion.x - w.origin_x, w.scale),
+                              floor_div(event.motion.y - w.origin_y, w.scale));
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: handle_button(w, event.button); break;
+        case SDL_MOUSEWHEEL: handle_wheel(event.wheel); break;
+        default: break;
+    }
+}
+
+// --- The refresh thread ---------------------------------------------------------------
+
+// One tick, with the screen lock held: present the changed band, sample the keyboard,
+// handle every pending event.
+void run_tick(Window& w) {
+    present_changed_band(w);
+    SDL_PumpEvents();
+    if (core::active()) sample_keyboard();
+    w.close_queued = false;
+    bool repaint = false;
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        handle_event(w, event, repaint);
+    }
+    if (repaint && screen_is_open()) {
+        core::clear_row_flags();
+        present_rows(w, 0, w.page_height - 1);
+    }
+}
+
+void report_created(Window& w, bool ok, const std::string& error) {
+    std::lock_guard<std::mutex> lock(w.handshake);
+    w.created = true;
+    w.failed = !ok;
+    w.error = error;
+    w.changed.notify_all();
+}
+
+// SDL's video set-up and the window, on the refresh thread. False with the reason in
+// `error` when neither a window nor a full-screen mode can be made.
+bool create_window(Window& w, std::string& error) {
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");  // the close button only queues a key
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");         // Ctrl+C in a terminal still ends us
+    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");         // capture follows the buttons, below
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // On X11 SDL prefers a DirectColor visual, whose colours pass through a colormap that
+    // nobody may have installed; TrueColor shows the pixel values as they are.
+    setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = std::string("cannot open a window: ") + SDL_GetError();
+        return false;
+    }
+    const std::string title = program_title();
+    const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
+    w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height, SDL_WINDOW_SHOWN);
+    if (!w.window) {
+        error = std::string("cannot open a window: ") + SDL_GetError();
+        w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height,
+                                    SDL_WINDOW_SHOWN | SDL_WINDOW_FULLSCREEN_DESKTOP);
+        w.full_screen = w.window != nullptr;
+    }
+    if (!w.window) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    SDL_RaiseWindow(w.window);
+    SDL_SetWindowInputFocus(w.window);  // the foreground, also without a window manager
+    SDL_DisplayMode mode;
+    int display = SDL_GetWindowDisplayIndex(w.window);
+    if (SDL_GetDesktopDisplayMode(display < 0 ? 0 : display, &mode) == 0 && mode.refresh_rate > 0) {
+        w.rate = mode.refresh_rate;
+    }
+    SDL_StartTextInput();
+    lay_out(w);
+    error.clear();
+    return true;
+}
+
+void run_refresh_thread(Window& w) {
+    std::string error;
+    if (!create_window(w, error)) {
+        report_created(w, false, error);
+        return;
+    }
+    report_created(w, true, "");
+    auto next = Clock::now();
+    while (!w.stop) {
+        {
+            std::lock_guard<std::mutex> lock(core::screen_mutex());
+            run_tick(w);
+        }
+        next += TICK;
+        auto earliest = Clock::now() + MIN_GAP;
+        if (next < earliest) next = earliest;  // a late tick never starves the game of the lock
+        std::this_thread::sleep_until(next);
+    }
+    SDL_DestroyWindow(w.window);  // leaves full screen, restoring the display mode
+    w.window = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_Quit();
+    std::lock_guard<std::mutex> lock(w.handshake);
+    w.finished = true;
+    w.changed.notify_all();
+}
+
+bool valid_depth(int depth) {
+    switch (depth) {
+        case 1: case 2: case 4: case 8: case 15: case 16: case 24: case 32: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+// The pauses' sleeps. They live here rather than beside the clock so that every program
+// that opens the window also links them (the core's pause_ms needs them).
+void backend_pause_started(int /*ms*/) {}
+
+void backend_sleep_ms(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, int /*refresh_rate*/) {
+    Window& w = window_state();
+    auto fail = [&](const std::string& why) {
+        std::lock_guard<std::mutex> lock(w.handshake);
+        w.error = why;
+        return 1;
+    };
+    if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE || !valid_depth(depth)) {
+        return fail("bad screen size or colour depth");
+    }
+    if (screen_is_open() || w.thread.joinable()) return fail("the screen is already open");
+
+    w.page_width = width;
+    w.page_height = height;
+    w.created = w.failed = w.finished = false;
+    w.stop = false;
+    w.thread = std::thread(run_refresh_thread, std::ref(w));
+    bool failed;
+    {
+        std::unique_lock<std::mutex> lock(w.handshake);
+        w.changed.wait(lock, [&] { return w.created; });
+        failed = w.failed;
+    }
+    if (failed) {
+        w.thread.join();
+        return 1;
+    }
+    if (!core::open_page(width, height, w.rate)) {
+        stop_refresh_thread(w);
+        return fail("cannot allocate the screen page");
+    }
+    return 0;
+}
+
+std::string open_screen_error() {
+    Window& w = window_state();
+    std::lock_guard<std::mutex> lock(w.handshake);
+    return w.error;
+}
+
+int wait_for_retrace() {
+    if (!screen_is_open()) return 1;
+    Window& w = window_state();
+    const int rate = w.rate;
+    if (rate <= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(UNKNOWN_RATE_PERIOD_MS));
+        return 0;
+    }
+    // The display refreshes every period from the last presentation on: wait for the next
+    // such time, which is never more than one period away.
+    const int64_t period = 1000000000LL / rate;
+    const int64_t last = w.last_present_ns;
+    int64_t wait = period;
+    if (last > 0) {
+        int64_t since = now_ns() - last;
+        wait = since < 0 ? period : period - since % period;
+    }
+    std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+    return 0;
+}
