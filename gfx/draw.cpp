@@ -6,6 +6,9 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "gfx/image.h"
 #include "platform/screen.h"
@@ -73,12 +76,27 @@ void mark_rows(const Surface& s, int64_t first, int64_t last) {
     if (s.is_screen && first <= last) mark_rows_changed(static_cast<int>(first), static_cast<int>(last));
 }
 
+// Writes n pixels of colour c from p on. Runs are mostly short (circle spans of a few to
+// a few dozen pixels), so whole 16-byte stores are used, the last one overlapping.
+void fill_run(uint32_t* p, int64_t n, uint32_t c) {
+#if defined(__SSE2__)
+    if (n >= 4) {
+        const __m128i v = _mm_set1_epi32(static_cast<int>(c));
+        uint32_t* const last = p + n - 4;
+        for (; p < last; p += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(last), v);
+        return;
+    }
+#endif
+    std::fill(p, p + n, c);
+}
+
 // One run of columns x0..x1 (inside the surface, x0 <= x1) on row y; a pattern counts
 // from column `origin`.
 void draw_run(const Surface& s, int64_t y, int64_t x0, int64_t x1, const Pen& pen, int64_t origin) {
     uint32_t* row = row_of(s, y);
     if (pen.solid()) {
-        std::fill(row + x0, row + x1 + 1, pen.colour);
+        fill_run(row + x0, x1 - x0 + 1, pen.colour);
         return;
     }
     for (int64_t x = x0; x <= x1; ++x)
@@ -210,25 +228,27 @@ void draw_box(const Surface& s, int64_t x1, int64_t y1, int64_t x2, int64_t y2, 
 
 // ---- ellipses ----
 
-// (c - r) truncated toward zero, exactly, for an integer c and r >= 0 (r may be huge or
-// infinite); pinned to +-FAR_COORD.
+// (c - r) truncated toward zero, exactly, for |c| <= 2^31 and r >= 0 (r may be huge or
+// infinite); pinned to -FAR_COORD.
 int64_t truncate_difference(int64_t c, double r) {
-    const double cd = static_cast<double>(c);
-    if (cd >= r) return std::min(c - truncate_far(std::ceil(r)), FAR_COORD);  // floor(c - r)
-    return std::max(c - truncate_far(std::floor(r)), -FAR_COORD);             // ceil(c - r)
+    if (!(r <= static_cast<double>(FAR_COORD))) return -FAR_COORD;
+    const auto whole = static_cast<int64_t>(r);
+    const bool integral = static_cast<double>(whole) == r;
+    // c - r >= 0 truncates down to c - ceil(r); below 0 it truncates up to c - floor(r).
+    if (static_cast<double>(c) >= r) return c - whole - (integral ? 0 : 1);
+    return std::max(c - whole, -FAR_COORD);
 }
 
 // (c + r) truncated toward zero, exactly, for an integer c and r >= 0; pinned likewise.
 int64_t truncate_sum(int64_t c, double r) { return -truncate_difference(-c, r); }
 
 // trunc(k * a) without rounding, for 0 <= k < 2^41 and 1 <= a <= STEPPED_RADIUS_LIMIT.
-// With a = m / 2^q (m < 2^24, 3 <= q <= 23) and k = kh * 2^q + kl, the product is
-// kh * m + kl * m / 2^q, and neither part can overflow.
+// With a = m / 2^q (m < 2^24 from the float's bits, 3 <= q <= 23) and k = kh * 2^q + kl,
+// the product is kh * m + kl * m / 2^q, and neither part can overflow.
 int64_t truncate_product(int64_t k, float a) {
-    int p = 0;
-    const double frac = std::frexp(static_cast<double>(a), &p);  // a = frac * 2^p, 1 <= p <= 21
-    const auto m = static_cast<int64_t>(std::ldexp(frac, 24));   // exact: a has 24 bits
-    const int q = 24 - p;
+    const uint32_t bits = std::bit_cast<uint32_t>(a);
+    const int64_t m = (bits & 0x7FFFFF) | 0x800000;           // a is normal: a >= 1
+    const int q = 127 + 23 - static_cast<int>(bits >> 23);    // sign bit clear
     return (k >> q) * m + (((k & ((int64_t{1} << q) - 1)) * m) >> q);
 }
 
@@ -239,7 +259,8 @@ void draw_span(const Surface& s, int64_t y, int64_t x1, int64_t x2, uint32_t col
     uint32_t* row = row_of(s, y);
     if (filled) {
         if (x2 < 0 || x1 >= s.width) return;
-        std::fill(row + std::max<int64_t>(x1, 0), row + std::min(x2, s.width - 1) + 1, colour);
+        const int64_t left = std::max<int64_t>(x1, 0);
+        fill_run(row + left, std::min(x2, s.width - 1) - left + 1, colour);
         return;
     }
     if (x1 >= 0 && x1 < s.width) row[x1] = colour;
