@@ -42,7 +42,8 @@ struct Pen {
 constexpr int64_t FAR_COORD = int64_t{1} << 40;
 
 // Radii (in pixels) up to which the integer ellipse stepping runs; beyond it the 64-bit
-// terms 2 * a^2 * b would overflow. 2^20 is far beyond any picture: 2 * (2^20)^3 = 2^61.
+// terms 2 * a^2 * b would overflow. 2^20 is far beyond any picture the game makes, and
+// 2 * (2^20)^3 = 2^61 leaves room.
 constexpr float STEPPED_RADIUS_LIMIT = 1048576.0f;
 
 // Fills s with the target's rows; false when it cannot be drawn on (not 4 bytes per
