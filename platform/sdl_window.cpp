@@ -348,6 +348,34 @@ void report_created(Window& w, bool ok, const std::string& error) {
     w.changed.notify_all();
 }
 
+// Whether libwayland can look for a compositor at all; without XDG_RUNTIME_DIR it only
+// prints a complaint on standard error.
+bool wayland_reachable() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return (display && display[0] == '/') || (runtime && runtime[0]);
+}
+
+// Starts SDL's video on the first driver that reaches a real display. SDL's own fallbacks,
+// the invisible "offscreen" and "dummy" drivers, are never taken: a game nobody can see
+// must fail instead. On failure `error` lists what each driver said.
+bool start_video(std::string& error) {
+    std::string causes;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const std::string name = SDL_GetVideoDriver(i);
+        if (name == "offscreen" || name == "dummy") continue;
+        if (name == "wayland" && !wayland_reachable()) {
+            causes += (causes.empty() ? "" : ", ") + name + " not available";
+            continue;
+        }
+        if (SDL_VideoInit(name.c_str()) == 0) return true;
+        causes += (causes.empty() ? "" : ", ") + std::string(SDL_GetError());
+    }
+    SDL_Quit();
+    error = "no display (" + (causes.empty() ? std::string("SDL has no video driver") : causes) + ")";
+    return false;
+}
+
 // SDL's video set-up and the window, on the refresh thread. False with the reason in
 // `error` when neither a window nor a full-screen mode can be made.
 bool create_window(Window& w, std::string& error) {
@@ -358,21 +386,19 @@ bool create_window(Window& w, std::string& error) {
     // On X11 SDL prefers a DirectColor visual, whose colours pass through a colormap that
     // nobody may have installed; TrueColor shows the pixel values as they are.
     setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
-        return false;
-    }
+    if (!start_video(error)) return false;
     const std::string title = program_title();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height, SDL_WINDOW_SHOWN);
     if (!w.window) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
+        error = std::string("cannot create the window: ") + SDL_GetError();
         w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height,
                                     SDL_WINDOW_SHOWN | SDL_WINDOW_FULLSCREEN_DESKTOP);
         w.full_screen = w.window != nullptr;
     }
     if (!w.window) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_VideoQuit();
+        SDL_Quit();
         return false;
     }
     SDL_RaiseWindow(w.window);
@@ -408,7 +434,7 @@ void run_refresh_thread(Window& w) {
     }
     SDL_DestroyWindow(w.window);  // leaves full screen, restoring the display mode
     w.window = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_VideoQuit();
     SDL_Quit();
     std::lock_guard<std::mutex> lock(w.handshake);
     w.finished = true;

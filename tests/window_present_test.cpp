@@ -1,0 +1,132 @@
+// What the real window shows: its title and size, and the screen page's colours pixel for
+// pixel, read back from the X server with xwd; a frame drawn under the lock shows only
+// after unlock_screen.
+#include <string>
+
+#include "tests/window_support.h"
+
+using namespace window_test;
+
+namespace {
+
+class WindowPresent : public ::testing::Test {
+protected:
+    void SetUp() override { REQUIRE_WINDOW(); }
+};
+
+// A page pixel that differs in every colour channel from its neighbours and carries an
+// alpha byte that must not show.
+uint32_t pattern(int x, int y) {
+    uint32_t alpha = static_cast<uint32_t>((x * 37 + y * 11) & 0xFF) << 24;
+    uint32_t red = static_cast<uint32_t>(x & 0xFF) << 16;
+    uint32_t green = static_cast<uint32_t>((y * 3 + (x >> 8)) & 0xFF) << 8;
+    uint32_t blue = static_cast<uint32_t>((x * 7 + y * 13) & 0xFF);
+    return alpha | red | green | blue;
+}
+
+// Counts the window pixels on the root window whose colour differs from `expected(x, y)`'s
+// red, green and blue bytes, and describes the first.
+template <class PixelAt>
+int count_wrong_pixels(const Capture& root, PixelAt expected, std::string& first) {
+    int wrong = 0;
+    for (int y = 0; y < HEIGHT; ++y) {
+        for (int x = 0; x < WIDTH; ++x) {
+            uint32_t shown = root.pixel(screen().x + x, screen().y + y);
+            uint32_t want = expected(x, y) & 0xFFFFFFu;
+            if (shown != want && wrong++ == 0) {
+                char text[96];
+                std::snprintf(text, sizeof(text), "(%d,%d) shows %06X, page has %06X", x, y, shown, want);
+                first = text;
+            }
+        }
+    }
+    return wrong;
+}
+
+Capture capture_root() {
+    Capture root = capture("-root");
+    EXPECT_TRUE(root.ok) << "xwd could not read the screen";
+    EXPECT_EQ(root.red_mask, 0xFF0000u);
+    EXPECT_EQ(root.green_mask, 0xFF00u);
+    EXPECT_EQ(root.blue_mask, 0xFFu);
+    return root;
+}
+
+TEST_F(WindowPresent, TitleIsTheProgramNameAndTheClientAreaIs480By320) {
+    EXPECT_EQ(trim(run("xdotool getwindowname " + screen().window).out), TITLE);
+    CommandResult info = run("xwininfo -id " + screen().window);
+    EXPECT_EQ(geometry_field(info.out, "Width:"), WIDTH);
+    EXPECT_EQ(geometry_field(info.out, "Height:"), HEIGHT);
+    EXPECT_NE(info.out.find("Map State: IsViewable"), std::string::npos);
+}
+
+TEST_F(WindowPresent, WindowUsesATrueColourVisual) {
+    // A DirectColor window would show its pixels through a colormap that may never be
+    // installed; TrueColor shows the values as they are.
+    Capture window = capture("-id " + screen().window);
+    ASSERT_TRUE(window.ok);
+    EXPECT_EQ(window.visual_class, 4) << "not TrueColor";
+}
+
+TEST_F(WindowPresent, EveryWindowPixelShowsThePagePixelsColour) {
+    fill_page(pattern);
+    sleep_ms(60);  // a few refresh ticks
+    Capture root = capture_root();
+    ASSERT_TRUE(root.ok);
+    std::string first;
+    EXPECT_EQ(count_wrong_pixels(root, pattern, first), 0) << first;
+}
+
+TEST_F(WindowPresent, ABandOfChangedRowsReachesTheWindow) {
+    fill_page(pattern);
+    sleep_ms(60);
+    // Change rows 100..139 only, as a drawing call does: under the lock for the call,
+    // marking just those rows.
+    auto banded = [](int x, int y) { return (y >= 100 && y < 140) ? 0xFF00FF00u ^ pattern(x, y) : pattern(x, y); };
+    {
+        CallLock guard;
+        ScreenPage page = screen_page();
+        for (int y = 100; y < 140; ++y) {
+            for (int x = 0; x < page.width; ++x) page.pixels[y * page.width + x] = banded(x, y);
+        }
+        mark_rows_changed(100, 139);
+    }
+    sleep_ms(60);
+    Capture root = capture_root();
+    ASSERT_TRUE(root.ok);
+    std::string first;
+    EXPECT_EQ(count_wrong_pixels(root, banded, first), 0) << first;
+}
+
+TEST_F(WindowPresent, AFrameDrawnUnderTheLockShowsOnlyAfterUnlock) {
+    fill_page(pattern);
+    sleep_ms(60);
+    auto red = [](int, int) { return 0xFFFF0000u; };
+    lock_screen();
+    ScreenPage page = screen_page();
+    for (int i = 0; i < page.width * page.height; ++i) page.pixels[i] = red(0, 0);
+    sleep_ms(60);  // the refresh thread waits for the lock meanwhile
+    Capture during = capture_root();
+    unlock_screen(-1, -1);
+    ASSERT_TRUE(during.ok);
+    std::string first;
+    EXPECT_EQ(count_wrong_pixels(during, pattern, first), 0) << "shown before unlock: " << first;
+    sleep_ms(60);
+    Capture after = capture_root();
+    ASSERT_TRUE(after.ok);
+    EXPECT_EQ(count_wrong_pixels(after, red, first), 0) << first;
+}
+
+TEST_F(WindowPresent, ARepaintAfterUnmapAndMapShowsTheWholePage) {
+    fill_page(pattern);
+    sleep_ms(60);
+    ASSERT_TRUE(xdo("windowunmap --sync " + screen().window));
+    ASSERT_TRUE(xdo("windowmap --sync " + screen().window));
+    sleep_ms(80);
+    Capture root = capture_root();
+    ASSERT_TRUE(root.ok);
+    std::string first;
+    EXPECT_EQ(count_wrong_pixels(root, pattern, first), 0) << first;
+}
+
+}  // namespace
