@@ -5,6 +5,13 @@
 
 #include "gfx/gfx.h"
 
+constexpr int32_t CAVE_WIDTH = 480;          // pixels and cave columns; sizes are fixed
+constexpr int32_t CAVE_HEIGHT = 320;
+constexpr int32_t PROBE_LEAD = 120;          // probe column = write column + 120, mod 480
+constexpr int32_t BACKDROP_CIRCLES = 800;
+constexpr int32_t BEND_ODDS = 80;            // one bend in 80 cave steps
+constexpr uint32_t COLOR_PASSAGE = COLOR_BLACK;
+
 struct CaveState {
     Image back_buffer = nullptr;  // the frame being composed, 480 x 320
     Image backdrop = nullptr;     // texture painted once at start-up, 480 x 320
