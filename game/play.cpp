@@ -1,0 +1,126 @@
+// The program's order of things: start-up, the play loop of runs, tables and "Play Again?",
+// the frame loop of one run, and shut-down.
+#include "game/play.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "game/cave.h"
+#include "game/craft.h"
+#include "game/frame.h"
+#include "gfx/image.h"
+#include "platform/platform.h"
+#include "scores/high_scores.h"
+#include "ui/dialog.h"
+#include "ui/font.h"
+#include "ui/input.h"
+#include "ui/screen_globals.h"
+
+namespace {
+
+constexpr uint32_t OVERLAY_FILL = 0xFFFFFFFFu;
+constexpr int32_t ANSWER_NO_AT_PLAY_AGAIN = 2;   // "Yes:::No"
+constexpr int32_t ANSWER_YES_AT_QUIT = 2;        // "No:::Yes"
+
+// Keys typed during the run's last moments must not reach the name entry: at least one
+// 50 ms pause, then one more for every key still queued.
+void drain_keys() {
+    do {
+        pause_ms(DRAIN_PAUSE_MS);
+    } while (!read_key().empty());
+}
+
+}  // namespace
+
+RunClock& run_clock() {
+    static RunClock clock;
+    return clock;
+}
+
+int32_t score_for_height(double passage_height) {
+    const double score = std::floor(100.0 - 0.625 * passage_height);
+    if (std::isnan(score)) return 0;
+    if (score >= 2147483647.0) return INT32_MAX;
+    if (score <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(score);
+}
+
+bool start_up() {
+    GameScreen& screen = game_screen();
+    screen.width = SCREEN_WIDTH;
+    screen.height = SCREEN_HEIGHT;
+    if (open_screen(screen.width, screen.height, 32, 0, 0, 0) != 0) return false;
+    seed_random(clock_seconds(), 0);
+    screen.overlay = create_image(screen.width, screen.height, OVERLAY_FILL, 0, 0);
+    build_images();
+    load_font(FONT_FILE, GAME_CHARSET);
+    load_high_scores(HIGH_SCORE_FILE);
+    return true;
+}
+
+void start_run() {
+    cave_reset();
+    craft_reset();
+    RunClock& run = run_clock();
+    run.frame_counter = 0;
+    run.run_start_time = clock_seconds();
+}
+
+void frame_update() {
+    cave_advance();
+    craft_step();
+}
+
+int32_t play_frame() {
+    RunClock& run = run_clock();
+    // Saturates rather than overflowing after 2^31 frames (over a year of play).
+    if (run.frame_counter < INT32_MAX) ++run.frame_counter;
+
+    int32_t quit = 0;
+    if (is_escape_key() != 0) {
+        quit = choice_dialog("Quit?", "No:::Yes", 0, 0) == ANSWER_YES_AT_QUIT ? -1 : 0;
+    }
+    frame_update();
+    frame_draw();
+    pause_ms(FRAME_PAUSE_MS);
+    set_key_string(read_key());
+    return quit;
+}
+
+int32_t frame_loop() {
+    for (;;) {
+        const int32_t quit = play_frame();
+        const int32_t ended = craft_state().crashed | quit;
+        if (ended != 0) return ended;
+    }
+}
+
+void shut_down() {
+    GameScreen& screen = game_screen();
+    destroy_image(screen.overlay);
+    screen.overlay = nullptr;
+    free_font();
+    save_high_scores();
+    free_images();
+}
+
+int run_game() {
+    if (!start_up()) {
+        const std::string cause = open_screen_error();
+        std::fprintf(stderr, "murkwingdiver: cannot open the window: %s\n",
+                     cause.empty() ? "unknown cause" : cause.c_str());
+        return 1;
+    }
+    for (;;) {
+        start_run();
+        frame_loop();
+        drain_keys();
+        const int32_t score = score_for_height(cave_state().passage_height);
+        offer_high_score(score);
+        show_high_scores();
+        if (choice_dialog("Play Again?", "Yes:::No", 0, 0) == ANSWER_NO_AT_PLAY_AGAIN) break;
+    }
+    shut_down();
+    return 0;
+}
