@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/screen.h"
 #include "platform/sdl_keys.h"
+#include "platform/sdl_present.h"
 
 namespace {
 
@@ -28,7 +29,6 @@ constexpr auto TICK = std::chrono::milliseconds(10);      // refresh tick period
 constexpr auto MIN_GAP = std::chrono::milliseconds(2);    // lock left free between ticks
 constexpr auto EXIT_WAIT = std::chrono::milliseconds(1000);
 constexpr int MAX_SIDE = 16384;                           // largest page width or height
-constexpr int UNKNOWN_RATE_PERIOD_MS = 16;
 
 struct Window {
     // Start-up and shut-down handshakes with the refresh thread (guarded by `handshake`).
@@ -49,8 +49,7 @@ struct Window {
     SDL_Window* window = nullptr;
     int page_width = 0, page_height = 0;
     bool full_screen = false;
-    int scale = 1;                       // window pixels per page pixel
-    int origin_x = 0, origin_y = 0;      // window position of the page's top left pixel
+    PageLayout layout;                   // the page's place in the window
     bool has_focus = true, minimized = false;
     int buttons_held = 0;
     bool drop_next_text = false;         // the last key press queued its own key
@@ -105,22 +104,14 @@ std::string program_title() {
     return name;
 }
 
-int floor_div(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
 // --- Presentation -----------------------------------------------------------------------
 
-// Places the page in the window: at 1x in a window, at the largest whole factor that fits
-// in full screen; centred, the rest black. Marks every row for the next tick.
+// Places the page in the window (see lay_out_page), paints the window black and marks
+// every row for the next tick.
 void lay_out(Window& w) {
     SDL_Surface* surface = SDL_GetWindowSurface(w.window);
     if (!surface) return;
-    int factor = 1;
-    if (w.full_screen) {
-        factor = std::max(1, std::min(surface->w / w.page_width, surface->h / w.page_height));
-    }
-    w.scale = factor;
-    w.origin_x = (surface->w - w.page_width * factor) / 2;
-    w.origin_y = (surface->h - w.page_height * factor) / 2;
+    w.layout = lay_out_page(surface->w, surface->h, w.page_width, w.page_height, w.full_screen);
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     SDL_UpdateWindowSurface(w.window);
     core::mark_all_rows();
@@ -132,41 +123,32 @@ void present_rows(Window& w, int first, int last) {
     SDL_Surface* surface = SDL_GetWindowSurface(w.window);
     const uint32_t* page = core::page_pixels();
     if (!surface || !page || w.page_width <= 0) return;
-    const int k = w.scale;
-    // Visible columns of the scaled row, in window coordinates.
-    const int x0 = std::max(0, w.origin_x);
-    const int x1 = std::min(surface->w, w.origin_x + w.page_width * k);
-    const int y0 = std::max(0, w.origin_y + first * k);
-    const int y1 = std::min(surface->h, w.origin_y + (last + 1) * k);
-    if (x0 >= x1 || y0 >= y1) return;
-    w.row.resize(static_cast<size_t>(x1 - x0));
-    const bool direct = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
-                        surface->format->format == SDL_PIXELFORMAT_ARGB8888;
+    const WindowRect band = band_rect(w.layout, w.page_width, first, last, surface->w, surface->h);
+    if (band.width <= 0 || band.height <= 0) return;
+    w.row.resize(static_cast<size_t>(band.width));
+    const Uint32 format = surface->format->format;
+    const bool direct = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
     if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
     auto* pixels = static_cast<uint8_t*>(surface->pixels);
-    int built_for = -1;  // page row held in w.row
-    for (int y = y0; y < y1; ++y) {
-        int page_y = floor_div(y - w.origin_y, k);
+    int built_for = -1;  // the page row that w.row holds
+    for (int y = band.y; y < band.y + band.height; ++y) {
+        int page_x = 0, page_y = 0;
+        window_to_page(w.layout, band.x, y, page_x, page_y);
         if (page_y != built_for) {
-            const uint32_t* src = page + static_cast<size_t>(page_y) * w.page_width;
-            for (int x = x0; x < x1; ++x) {
-                // The window never shows the alpha byte: every pixel goes out opaque.
-                w.row[x - x0] = src[floor_div(x - w.origin_x, k)] | 0xFF000000u;
-            }
+            scale_row(page, w.page_width, w.layout, y, band.x, band.width, w.row.data());
             built_for = page_y;
         }
         uint8_t* dst = pixels + static_cast<size_t>(y) * surface->pitch;
         if (direct) {
-            std::copy(w.row.begin(), w.row.end(), reinterpret_cast<uint32_t*>(dst) + x0);
+            std::copy(w.row.begin(), w.row.end(), reinterpret_cast<uint32_t*>(dst) + band.x);
         } else {
-            SDL_ConvertPixels(x1 - x0, 1, SDL_PIXELFORMAT_ARGB8888, w.row.data(), (x1 - x0) * 4,
-                              surface->format->format, dst + x0 * surface->format->BytesPerPixel,
-                              surface->pitch);
+            SDL_ConvertPixels(band.width, 1, SDL_PIXELFORMAT_ARGB8888, w.row.data(), band.width * 4, format,
+                              dst + band.x * surface->format->BytesPerPixel, surface->pitch);
         }
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SDL_Rect band{x0, y0, x1 - x0, y1 - y0};
-    SDL_UpdateWindowSurfaceRects(w.window, &band, 1);
+    SDL_Rect rect{band.x, band.y, band.width, band.height};
+    SDL_UpdateWindowSurfaceRects(w.window, &rect, 1);
     w.last_present_ns = now_ns();
 }
 
@@ -248,10 +230,9 @@ void handle_text(Window& w, const SDL_TextInputEvent& text) {
 // Whether the pointer now lies on the page's picture in the window.
 bool pointer_inside(const Window& w) {
     if (SDL_GetMouseFocus() != w.window) return false;
-    int x = 0, y = 0;
-    SDL_GetMouseState(&x, &y);
-    x = floor_div(x - w.origin_x, w.scale);
-    y = floor_div(y - w.origin_y, w.scale);
+    int window_x = 0, window_y = 0, x = 0, y = 0;
+    SDL_GetMouseState(&window_x, &window_y);
+    window_to_page(w.layout, window_x, window_y, x, y);
     return x >= 0 && y >= 0 && x < w.page_width && y < w.page_height;
 }
 
@@ -309,10 +290,12 @@ void handle_event(Window& w, const SDL_Event& event, bool& repaint) {
         case SDL_TEXTINPUT: handle_text(w, event.text); break;
         case SDL_QUIT: queue_close_key(w); break;
         case SDL_WINDOWEVENT: handle_window_event(w, event.window, repaint); break;
-        case SDL_MOUSEMOTION:
-            core::set_pointer(floor_div(event.motion.x - w.origin_x, w.scale),
-                              floor_div(event.motion.y - w.origin_y, w.scale));
+        case SDL_MOUSEMOTION: {
+            int x = 0, y = 0;
+            window_to_page(w.layout, event.motion.x, event.motion.y, x, y);
+            core::set_pointer(x, y);
             break;
+        }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: handle_button(w, event.button); break;
         case SDL_MOUSEWHEEL: handle_wheel(event.wheel); break;
@@ -501,20 +484,6 @@ std::string open_screen_error() {
 int wait_for_retrace() {
     if (!screen_is_open()) return 1;
     Window& w = window_state();
-    const int rate = w.rate;
-    if (rate <= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(UNKNOWN_RATE_PERIOD_MS));
-        return 0;
-    }
-    // The display refreshes every period from the last presentation on: wait for the next
-    // such time, which is never more than one period away.
-    const int64_t period = 1000000000LL / rate;
-    const int64_t last = w.last_present_ns;
-    int64_t wait = period;
-    if (last > 0) {
-        int64_t since = now_ns() - last;
-        wait = since < 0 ? period : period - since % period;
-    }
-    std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+    std::this_thread::sleep_for(std::chrono::nanoseconds(retrace_wait_ns(w.rate, w.last_present_ns, now_ns())));
     return 0;
 }

@@ -1,15 +1,11 @@
 // Keys and the mouse through the real window: xdotool presses keys and moves the pointer
 // with the X server's test extension, as a player would, and the tests read the key queue,
 // the key states and the mouse query.
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
 #include "tests/window_support.h"
-
-// After GoogleTest: Xlib defines macros such as Bool and None.
-#include <X11/Xlib.h>
+#include "tests/window_x11.h"
 
 using namespace window_test;
 
@@ -128,37 +124,10 @@ TEST_F(WindowInput, AltF4QueuesTheCloseKeyOnceAndTheWindowStays) {
     EXPECT_EQ(collect_keys(1), std::vector<std::string>{"z"}) << "the window stopped taking keys";
 }
 
-// Sends the window manager's close request (WM_DELETE_WINDOW), as the close button does.
-// Xlib is loaded at run time, so the test program needs no X11 link of its own.
-bool send_close_request(unsigned long window) {
-    void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (!xlib) return false;
-    auto open_display = reinterpret_cast<Display* (*)(const char*)>(dlsym(xlib, "XOpenDisplay"));
-    auto intern_atom = reinterpret_cast<Atom (*)(Display*, const char*, Bool)>(dlsym(xlib, "XInternAtom"));
-    auto send_event = reinterpret_cast<Status (*)(Display*, Window, Bool, long, XEvent*)>(dlsym(xlib, "XSendEvent"));
-    auto flush = reinterpret_cast<int (*)(Display*)>(dlsym(xlib, "XFlush"));
-    auto close_display = reinterpret_cast<int (*)(Display*)>(dlsym(xlib, "XCloseDisplay"));
-    bool sent = false;
-    if (open_display && intern_atom && send_event && flush && close_display) {
-        if (Display* display = open_display(nullptr)) {
-            XEvent event{};
-            event.xclient.type = ClientMessage;
-            event.xclient.window = window;
-            event.xclient.message_type = intern_atom(display, "WM_PROTOCOLS", False);
-            event.xclient.format = 32;
-            event.xclient.data.l[0] = static_cast<long>(intern_atom(display, "WM_DELETE_WINDOW", False));
-            event.xclient.data.l[1] = CurrentTime;
-            sent = send_event(display, window, False, NoEventMask, &event) != 0;
-            flush(display);
-            close_display(display);
-        }
-    }
-    dlclose(xlib);
-    return sent;
-}
-
 TEST_F(WindowInput, CloseRequestQueuesTheCloseKeyAndTheWindowStays) {
-    ASSERT_TRUE(send_close_request(std::stoul(screen().window)));
+    XConnection x;
+    ASSERT_TRUE(x.ok()) << "libX11 or libXtst missing";
+    ASSERT_TRUE(x.send_close_request(std::stoul(screen().window)));
     EXPECT_EQ(collect_keys(1), std::vector<std::string>{extended(107)});
     sleep_ms(50);
     EXPECT_EQ(read_key(), "") << "one request queued more than one close key";

@@ -2,8 +2,6 @@
 // the moments the refresh thread holds the screen lock), pauses, the retrace wait and the
 // key latency from a key press (the X test extension) to the queue and the key state. Only the rules hold as checks: pauses last their
 // full length, and a long pause ends early once a key is pressed.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -14,6 +12,7 @@
 
 #include "platform/core.h"
 #include "tests/window_support.h"
+#include "tests/window_x11.h"
 
 using namespace window_test;
 
@@ -164,53 +163,13 @@ TEST_F(WindowTiming, RetraceWait) {
     print_ms("wait_for_retrace in a game-like frame loop", summarize(took));
 }
 
-// The X server's test extension, loaded at run time (the test program links no X11
-// library), for pressing a key at a known moment.
-class FakeKeyboard {
-public:
-    FakeKeyboard() {
-        x11_ = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-        xtst_ = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL);
-        if (!x11_ || !xtst_) return;
-        open_ = reinterpret_cast<void* (*)(const char*)>(dlsym(x11_, "XOpenDisplay"));
-        close_ = reinterpret_cast<int (*)(void*)>(dlsym(x11_, "XCloseDisplay"));
-        flush_ = reinterpret_cast<int (*)(void*)>(dlsym(x11_, "XFlush"));
-        keysym_ = reinterpret_cast<unsigned long (*)(const char*)>(dlsym(x11_, "XStringToKeysym"));
-        keycode_ = reinterpret_cast<unsigned char (*)(void*, unsigned long)>(dlsym(x11_, "XKeysymToKeycode"));
-        fake_ = reinterpret_cast<int (*)(void*, unsigned, int, unsigned long)>(dlsym(xtst_, "XTestFakeKeyEvent"));
-        if (open_ && close_ && flush_ && keysym_ && keycode_ && fake_) display_ = open_(nullptr);
-    }
-    ~FakeKeyboard() {
-        if (display_) close_(display_);
-        if (xtst_) dlclose(xtst_);
-        if (x11_) dlclose(x11_);
-    }
-    bool ok() const { return display_ != nullptr; }
-    // Sends the press or release of the key with this keysym name to the server at once.
-    void send(const char* key, bool press) {
-        fake_(display_, keycode_(display_, keysym_(key)), press ? 1 : 0, 0);
-        flush_(display_);
-    }
-
-private:
-    void* x11_ = nullptr;
-    void* xtst_ = nullptr;
-    void* display_ = nullptr;
-    void* (*open_)(const char*) = nullptr;
-    int (*close_)(void*) = nullptr;
-    int (*flush_)(void*) = nullptr;
-    unsigned long (*keysym_)(const char*) = nullptr;
-    unsigned char (*keycode_)(void*, unsigned long) = nullptr;
-    int (*fake_)(void*, unsigned, int, unsigned long) = nullptr;
-};
-
 TEST_F(WindowTiming, KeyLatencyFromPressToTheQueue) {
-    FakeKeyboard keyboard;
+    XConnection keyboard;
     ASSERT_TRUE(keyboard.ok()) << "libX11 or libXtst missing";
     std::vector<double> to_queue, to_state;
     for (int i = 0; i < 30; ++i) {
         double start = now_seconds();
-        keyboard.send("x", true);
+        keyboard.send_key("x", true);
         bool typed = false, held = false;
         double now = start;
         while ((!typed || !held) && now - start < 2.0) {  // polled every 0.1 ms
@@ -225,7 +184,7 @@ TEST_F(WindowTiming, KeyLatencyFromPressToTheQueue) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));
             now = now_seconds();
         }
-        keyboard.send("x", false);
+        keyboard.send_key("x", false);
         ASSERT_TRUE(typed && held) << "press " << i << " lost";
         ASSERT_TRUE(wait_until([] { return is_key_down(45) == 0; }));
         sleep_ms(7 + i % 5);  // spread the presses over the tick's phase

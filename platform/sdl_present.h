@@ -1,0 +1,39 @@
+// Where the screen page sits in the SDL window and how its rows are scaled into it: 1x in
+// a window, the largest whole factor that fits in full screen, centred, nearest
+// neighbour. Plain ints and pixels only, so that it can be tested without a display.
+#pragma once
+
+#include <cstdint>
+
+struct PageLayout {
+    int scale = 1;                   // window pixels per page pixel, at least 1
+    int origin_x = 0, origin_y = 0;  // window position of the page's top left pixel; negative
+                                     // when the window is smaller than the page
+};
+
+struct WindowRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The layout in a window area of area_width x area_height pixels.
+PageLayout lay_out_page(int area_width, int area_height, int page_width, int page_height, bool full_screen);
+
+// The page pixel under window pixel (x, y); outside the page gives coordinates below 0 or
+// at least the page's size.
+void window_to_page(const PageLayout& layout, int x, int y, int& page_x, int& page_y);
+
+// The window rectangle that page rows first..last cover, cut to the area; width or height 0
+// when none of it is visible.
+WindowRect band_rect(const PageLayout& layout, int page_width, int first, int last, int area_width,
+                     int area_height);
+
+// Fills `out` with window pixels x0..x0+count-1 of window row y, which must lie inside the
+// page's picture: the page pixel under each, made opaque (the window never shows alpha).
+void scale_row(const uint32_t* page, int page_width, const PageLayout& layout, int y, int x0, int count,
+               uint32_t* out);
+
+// How long wait_for_retrace sleeps, in nanoseconds: until the display's next refresh, taken
+// as every 1 / rate seconds from the last presentation (last_present_ns, 0 for none yet),
+// which is never more than one period away; one period without a presentation; 16 ms when
+// the rate is unknown (0).
+int64_t retrace_wait_ns(int rate, int64_t last_present_ns, int64_t now_ns);
