@@ -22,17 +22,32 @@ namespace {
 
 constexpr const char* CHILD_VARIABLE = "MURKWING_WINDOW_TEST_CHILD";
 
-// In the child started by the test below, before GoogleTest runs: open the screen without a
-// display, print the result and the reason, and end.
+// In a child started by the tests below, before GoogleTest runs: do the child's part and
+// end. "open-without-display" opens the screen without a display and prints what came of
+// it; "exit-after-drawing" and "exit-holding-lock" open the window, draw, and end the
+// process through exit(), which must stop the refresh thread and close the window
+// cleanly, even when the game still holds the screen lock.
 bool run_child_if_asked() {
     const char* role = std::getenv(CHILD_VARIABLE);
-    if (!role || std::strcmp(role, "open-without-display") != 0) return false;
-    int retrace_before = wait_for_retrace();
+    if (!role) return false;
+    if (std::strcmp(role, "open-without-display") == 0) {
+        int retrace_before = wait_for_retrace();
+        int result = open_screen(480, 320, 32, 0, 0, 0);
+        std::printf("result %d\nerror %s\nopen %d\nretrace %d %d\n", result, open_screen_error().c_str(),
+                    screen_is_open() ? 1 : 0, retrace_before, wait_for_retrace());
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     int result = open_screen(480, 320, 32, 0, 0, 0);
-    std::printf("result %d\nerror %s\nopen %d\nretrace %d %d\n", result, open_screen_error().c_str(),
-                screen_is_open() ? 1 : 0, retrace_before, wait_for_retrace());
+    std::printf("result %d\n", result);
     std::fflush(stdout);
-    std::_Exit(0);
+    fill_page([](int x, int y) { return 0xFF000000u | static_cast<uint32_t>(x * y); });
+    pause_ms(50);
+    if (std::strcmp(role, "exit-holding-lock") == 0) {
+        lock_screen();
+        sleep_ms(50);  // the refresh thread now waits for the lock
+    }
+    std::exit(0);
 }
 
 const bool CHILD_DONE = run_child_if_asked();
@@ -42,19 +57,19 @@ struct ChildRun {
     std::string out;
 };
 
-// Runs this test program again with DISPLAY, WAYLAND_DISPLAY and SDL_VIDEODRIVER removed;
-// its standard output and error both go to `out`.
-ChildRun run_without_display() {
+// Runs this test program again in the given child role, with DISPLAY, WAYLAND_DISPLAY and
+// SDL_VIDEODRIVER removed unless `keep_display`; its standard output and error both go to
+// `out`.
+ChildRun run_child(const std::string& role, bool keep_display) {
     std::vector<std::string> kept;
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
-        if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-            entry.rfind("SDL_VIDEODRIVER=", 0) == 0 || entry.rfind(CHILD_VARIABLE, 0) == 0) {
-            continue;
-        }
+        bool display = entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+                       entry.rfind("SDL_VIDEODRIVER=", 0) == 0;
+        if ((display && !keep_display) || entry.rfind(CHILD_VARIABLE, 0) == 0) continue;
         kept.push_back(entry);
     }
-    kept.push_back(std::string(CHILD_VARIABLE) + "=open-without-display");
+    kept.push_back(std::string(CHILD_VARIABLE) + "=" + role);
     std::vector<char*> env;
     for (std::string& entry : kept) env.push_back(entry.data());
     env.push_back(nullptr);
@@ -93,7 +108,7 @@ std::string line_after(const std::string& text, const std::string& label) {
 }
 
 TEST(WindowOpen, WithoutADisplayOpenScreenFailsAndNamesTheCause) {
-    ChildRun child = run_without_display();
+    ChildRun child = run_child("open-without-display", false);
     ASSERT_EQ(child.status, 0) << child.out;
     EXPECT_EQ(line_after(child.out, "result "), "1");
     EXPECT_EQ(line_after(child.out, "open "), "0") << "a screen counts as open after the failure";
@@ -105,6 +120,27 @@ TEST(WindowOpen, WithoutADisplayOpenScreenFailsAndNamesTheCause) {
     // Nothing else on either stream: the game prints the cause as its only line.
     EXPECT_EQ(std::count(child.out.begin(), child.out.end(), '\n'), 4) << child.out;
     std::printf("[ figures  ] open_screen without a display: \"%s\"\n", error.c_str());
+}
+
+TEST(WindowOpen, ExitStopsTheRefreshThreadAndClosesTheWindow) {
+    if (!have_display()) GTEST_SKIP() << "needs DISPLAY (tools/test.sh)";
+    double start = now_seconds();
+    ChildRun child = run_child("exit-after-drawing", true);
+    double took = now_seconds() - start;
+    EXPECT_EQ(child.status, 0) << child.out;  // a crash or abort at exit gives no status 0
+    EXPECT_EQ(line_after(child.out, "result "), "0") << child.out;
+    std::printf("[ figures  ] start, draw and exit of a window program: %.0f ms\n", took * 1e3);
+}
+
+TEST(WindowOpen, ExitWithTheScreenLockHeldStillEnds) {
+    if (!have_display()) GTEST_SKIP() << "needs DISPLAY (tools/test.sh)";
+    double start = now_seconds();
+    ChildRun child = run_child("exit-holding-lock", true);
+    double took = now_seconds() - start;
+    EXPECT_EQ(child.status, 0) << child.out;
+    EXPECT_EQ(line_after(child.out, "result "), "0") << child.out;
+    EXPECT_LT(took, 10.0) << "the exit waited for the lock";
+    std::printf("[ figures  ] exit with the screen lock held: %.0f ms\n", took * 1e3);
 }
 
 struct BadArguments {
