@@ -1,5 +1,6 @@
 // One-pixel forms of the 4-byte blits, shared by the row routines of every form (the plain
-// form's loops and the vector forms' heads and tails), and the hooks of the vector forms.
+// form's loops, the vector forms' rows narrower than a vector), and the hooks of the vector
+// forms.
 // The helpers are static: each file compiles its own copy with its own instruction set, so
 // the linker can never hand plain code a copy built for a vector unit.
 #pragma once

@@ -25,18 +25,17 @@ inline int32_t head_pixels(const uint32_t* d, int32_t w) {
 
 inline __mmask16 first_lanes(int32_t n) { return static_cast<__mmask16>((1u << n) - 1); }
 
-// mix() on sixteen pixels; see the AVX2 form for why the wrapping 16-bit arithmetic is
-// exact. The last step picks the even bytes of lo >> 8 and the odd bytes of hi in one
-// ternary-logic operation (mask ? hi : lo >> 8 with the odd-byte mask).
-inline __m512i mix16(__m512i s, __m512i d, __m512i k) {
+// mix() on sixteen pixels; see mix8 of the AVX2 form. The last step takes the odd bytes of
+// ga and the rest of br >> 8 in one ternary-logic operation.
+inline __m512i mix16(__m512i s, __m512i d, __m512i k, __m512i keep) {
     const __m512i even = _mm512_set1_epi32(static_cast<int>(EVEN_BYTES));
     const __m512i odd = _mm512_set1_epi32(static_cast<int>(ODD_BYTES));
-    __m512i lo = _mm512_sub_epi16(_mm512_and_si512(s, even), _mm512_and_si512(d, even));
-    lo = _mm512_add_epi16(_mm512_mullo_epi16(lo, k), _mm512_slli_epi16(d, 8));
-    __m512i hi = _mm512_sub_epi16(_mm512_srli_epi16(s, 8), _mm512_srli_epi16(d, 8));
-    hi = _mm512_add_epi16(_mm512_mullo_epi16(hi, k), _mm512_and_si512(d, odd));
-    // Truth table 0xD8: bitwise c ? b : a for (a, b, c) = (hi, lo >> 8, even).
-    return _mm512_ternarylogic_epi32(hi, _mm512_srli_epi16(lo, 8), even, 0xD8);
+    const __m512i br = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_and_si512(s, even), k),
+                                        _mm512_mullo_epi16(_mm512_and_si512(d, even), keep));
+    const __m512i ga = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_srli_epi16(s, 8), k),
+                                        _mm512_mullo_epi16(_mm512_srli_epi16(d, 8), keep));
+    // Truth table 0xD8: bitwise c ? b : a for (a, b, c) = (br >> 8, ga, odd).
+    return _mm512_ternarylogic_epi32(_mm512_srli_epi16(br, 8), ga, odd, 0xD8);
 }
 
 inline __mmask16 key_lanes(__m512i s) {
@@ -90,8 +89,9 @@ void alpha_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t 
                  _mm512_set4_epi32(static_cast<int>(0x800F800Fu), static_cast<int>(0x800B800Bu),
                                    static_cast<int>(0x80078007u), static_cast<int>(0x80038003u));
              const __m512i sv = load_source<FULL>(s, lanes);
-             const __m512i mixed =
-                 mix16(sv, load_destination<FULL>(d, lanes), _mm512_shuffle_epi8(sv, spread));
+             const __m512i k = _mm512_shuffle_epi8(sv, spread);
+             const __m512i mixed = mix16(sv, load_destination<FULL>(d, lanes), k,
+                                         _mm512_sub_epi16(_mm512_set1_epi16(256), k));
              if (FULL)
                  _mm512_store_si512(d, mixed);
              else
@@ -101,14 +101,16 @@ void alpha_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t 
 
 void blend_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pitch,
                 int32_t dst_pitch, int32_t alpha) {
-    const __m512i weight = _mm512_set1_epi16(static_cast<short>(blend_weight(alpha)));
+    const uint32_t weight = blend_weight(alpha);
+    const __m512i k = _mm512_set1_epi16(static_cast<short>(weight));
+    const __m512i keep = _mm512_set1_epi16(static_cast<short>(256 - weight));
     walk(src, dst, w, h, src_pitch, dst_pitch,
-         [weight]<bool FULL>(const uint32_t* s, uint32_t* d, __mmask16 lanes) {
+         [k, keep]<bool FULL>(const uint32_t* s, uint32_t* d, __mmask16 lanes) {
              const __m512i sv = load_source<FULL>(s, lanes);
-             const __mmask16 keep = static_cast<__mmask16>(lanes & ~key_lanes(sv));
-             if (keep == 0) return;
-             const __m512i mixed = mix16(sv, load_destination<FULL>(d, lanes), weight);
-             _mm512_mask_storeu_epi32(d, keep, mixed);
+             const auto written = static_cast<__mmask16>(lanes & ~key_lanes(sv));
+             if (written == 0) return;  // all key pixels
+             const __m512i mixed = mix16(sv, load_destination<FULL>(d, lanes), k, keep);
+             _mm512_mask_storeu_epi32(d, written, mixed);
          });
 }
 

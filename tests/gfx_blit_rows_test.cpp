@@ -83,7 +83,7 @@ TEST_P(RowFormTest, MatchesTheFormulasOnRandomRectangles) {
     for (int trial = 0; trial < 600; ++trial) {
         const blit_mode mode = MODES[trial % 4];
         const int alpha = alphas[rng() % std::size(alphas)];
-        const int w = 1 + static_cast<int>(rng() % 77);
+        const int w = 1 + static_cast<int>(rng() % 150);
         const int h = 1 + static_cast<int>(rng() % 4);
         const int src_x = static_cast<int>(rng() % 17);
         const int dst_x = static_cast<int>(rng() % 17);
