@@ -22,8 +22,10 @@ done
 
 work=$(mktemp -d)
 game_pid=""
+holder_pid=""
 cleanup() {
     [ -n "$game_pid" ] && kill -KILL "$game_pid" 2>/dev/null
+    [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -98,6 +100,14 @@ if [ -z "${DISPLAY:-}" ]; then
 elif ! command -v xdotool >/dev/null; then
     fail "xdotool is not installed: cannot check the window"
 else
+    # An idle client keeps an X server without -noreset from resetting (and refusing
+    # connections) between the clients below.
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool search --sync --name '^no window is called this$' >/dev/null 2>&1 &
+        holder_pid=$!
+        sleep 0.2
+        kill -0 "$holder_pid" 2>/dev/null && break
+    done
     rm -rf "$data_home"
     XDG_DATA_HOME="$data_home" "$prefix/bin/murkwingdiver-play" >"$work/out" 2>"$work/err" &
     game_pid=$!   # the launcher execs the game, so this is the game's process
