@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# A score entering a table of low scores is in the high-score file as soon as the name is
+# typed: the file is checked while the table screen is still shown, the game is then
+# killed with SIGKILL (no shut-down), and a fresh start in the same folder shows the entry
+# on its table screen.
+. "$(dirname "$0")/lib.sh"
+
+e2e_begin
+write_low_scores "$WORK/game/$SCORE_FILE"
+game_start
+game_window || e2e_end
+wait_status 10 || fail "no status line during the run"
+quit_run
+wait_dialog "High Score!" || e2e_end
+press Return
+sleep 0.3
+type_text "bob"
+press Return
+wait_table || e2e_end
+row1=$(table_row 1)
+if [[ "$row1" =~ ^BOB\ \[([0-9]+)\]$ ]]; then
+    score=${BASH_REMATCH[1]}
+    pass "table row 1: \"$row1\""
+else
+    fail "table row 1 reads \"$row1\""
+    score=0
+fi
+
+expected="$WORK/expected.dat"
+{
+    printf ' %d\r\nbob\r\n' "$score"
+    for k in $(seq 11); do printf -- '-5\r\nLOW%d\r\n' "$k"; done
+} >"$expected"
+if cmp -s "$expected" "$WORK/game/$SCORE_FILE"; then
+    pass "while the table shows, the file already holds the new entry (exact bytes)"
+else
+    fail "while the table shows, the file is not the table with the new entry:"
+    show_file "$WORK/game/$SCORE_FILE"
+fi
+
+kill -KILL "$GAME_PID"
+wait "$GAME_PID" 2>/dev/null
+GAME_PID=""
+cmp -s "$expected" "$WORK/game/$SCORE_FILE" && pass "file intact after SIGKILL" ||
+    fail "file changed by SIGKILL"
+[ -z "$(ls "$WORK/game" | grep -vx -e font.bmp -e "$SCORE_FILE")" ] ||
+    fail "files left behind in the working directory: $(ls "$WORK/game")"
+
+# A fresh start: its run's score enters too (any score beats -5); confirm an empty name and
+# look for bob's entry on the table screen.
+game_start
+game_window || e2e_end
+wait_status 10 || fail "no status line in the second run"
+quit_run
+wait_dialog "High Score!" || e2e_end
+press Return
+sleep 0.3
+press Return
+wait_table || e2e_end
+row1=$(table_row 1)
+row2=$(table_row 2)
+if [ "$row1" = "BOB [$score]" ] || [ "$row2" = "BOB [$score]" ]; then
+    pass "fresh start shows \"BOB [$score]\" (rows: \"$row1\", \"$row2\")"
+else
+    fail "fresh start: rows 1 and 2 read \"$row1\" and \"$row2\", no \"BOB [$score]\""
+fi
+press Return
+answer_no_and_exit
+grep -q $'^bob\r$' "$WORK/game/$SCORE_FILE" && pass "bob is still in the file after exit" ||
+    fail "bob is gone from the file after exit"
+e2e_end
