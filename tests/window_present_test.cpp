@@ -55,10 +55,11 @@ Capture capture_root() {
 
 TEST_F(WindowPresent, TitleIsTheProgramNameAndTheClientAreaIs480By320) {
     EXPECT_EQ(trim(run("xdotool getwindowname " + screen().window).out), TITLE);
-    CommandResult info = run("xwininfo -id " + screen().window);
-    EXPECT_EQ(geometry_field(info.out, "Width:"), WIDTH);
-    EXPECT_EQ(geometry_field(info.out, "Height:"), HEIGHT);
-    EXPECT_NE(info.out.find("Map State: IsViewable"), std::string::npos);
+    CommandResult info = run("xdotool getwindowgeometry --shell " + screen().window);
+    EXPECT_EQ(geometry_field(info.out, "\nWIDTH="), WIDTH);
+    EXPECT_EQ(geometry_field(info.out, "\nHEIGHT="), HEIGHT);
+    std::string visible = run(std::string("xdotool search --onlyvisible --name '^") + TITLE + "$'").out;
+    EXPECT_NE(visible.find(screen().window), std::string::npos) << "the window is not shown";
 }
 
 TEST_F(WindowPresent, WindowUsesATrueColourVisual) {

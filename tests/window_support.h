@@ -82,6 +82,7 @@ struct Screen {
     std::string error;
 };
 
+// The number after `label` in a tool's output, -1 when missing.
 inline int geometry_field(const std::string& text, const std::string& label) {
     size_t at = text.find(label);
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
@@ -101,9 +102,9 @@ inline Screen open_window_once() {
         s.error = "no window titled " + std::string(TITLE) + " found with xdotool";
         return s;
     }
-    CommandResult info = run("xwininfo -id " + s.window);
-    s.x = geometry_field(info.out, "Absolute upper-left X:");
-    s.y = geometry_field(info.out, "Absolute upper-left Y:");
+    CommandResult info = run("xdotool getwindowgeometry --shell " + s.window);
+    s.x = geometry_field(info.out, "\nX=");
+    s.y = geometry_field(info.out, "\nY=");
     s.open = true;
     return s;
 }
@@ -112,6 +113,11 @@ inline Screen open_window_once() {
 inline const Screen& screen() {
     static Screen s = open_window_once();
     return s;
+}
+
+// Whether the X window still exists.
+inline bool window_exists(const std::string& window) {
+    return run("xdotool getwindowname " + window + " >/dev/null 2>&1").status == 0;
 }
 
 // Gives the window the keyboard focus and waits until the refresh thread has seen it.
