@@ -246,10 +246,37 @@ void read_entries(ByteReader& r) {
 
 // --- Saving ------------------------------------------------------------------------------
 
+// Set after a failed save has been reported, cleared by a save that works: a player whose
+// folder cannot take the file hears about it once, not after every run.
+bool save_failure_reported = false;
+
 // One line on standard error: the game has no other place to say that scores were lost.
 void report_save_failure(const std::string& path, const char* step, int error) {
+    if (save_failure_reported) return;
+    save_failure_reported = true;
     std::fprintf(stderr, "murkwingdiver: high scores not saved to \"%s\": %s: %s\n", path.c_str(), step,
                  std::strerror(error));
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no link), so that
+// a table kept behind a link is replaced where it lives and the link stays a link. A
+// dangling link gives the missing file it names. Gives up (empty result) after 40 links, as
+// the kernel does, rather than replace a link of a loop with a file.
+std::string resolve_links(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1);
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
+        std::string next(target.data(), static_cast<size_t>(n));
+        if (next[0] != '/') {
+            const size_t slash = path.rfind('/');
+            if (slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+        }
+        path = next;
+    }
+    return std::string();
 }
 
 bool write_all(int fd, const std::string& bytes) {
@@ -368,7 +395,14 @@ bool save_high_scores() {
         report_save_failure(path, "no file name (the table was never loaded)", ENOENT);
         return false;
     }
-    return replace_file(path, format_high_scores());
+    const std::string target = resolve_links(path);
+    if (target.empty()) {
+        report_save_failure(path, "following its links", ELOOP);
+        return false;
+    }
+    const bool saved = replace_file(target, format_high_scores());
+    if (saved) save_failure_reported = false;
+    return saved;
 }
 
 void offer_high_score(const int32_t& score) {
@@ -424,4 +458,7 @@ void set_high_score_entry(int k, const HighScoreEntry& entry) {
     table().entries[k - 1] = entry;
 }
 
-void reset_high_scores() { table() = HighScoreTable{}; }
+void reset_high_scores() {
+    table() = HighScoreTable{};
+    save_failure_reported = false;
+}

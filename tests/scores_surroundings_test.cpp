@@ -1,0 +1,185 @@
+// The high-score file in hostile surroundings: links, a folder that cannot be written, a
+// full disk, and failures reported once rather than after every run.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "scores/high_scores.h"
+#include "tests/ui_test_support.h"
+
+namespace {
+
+using test_support::TempDir;
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+size_t count_lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+std::string table_with(int32_t score, const std::string& name) {
+    std::string bytes = " " + std::to_string(score) + "\r\n" + name + "\r\n";
+    for (int k = 2; k <= 12; ++k) bytes += " 0\r\n\r\n";
+    return bytes;
+}
+
+class Surroundings : public ::testing::Test {
+protected:
+    void SetUp() override { reset_high_scores(); }
+    void TearDown() override { reset_high_scores(); }
+    TempDir dir;
+};
+
+TEST_F(Surroundings, TableBehindALinkIsReplacedWhereItLivesAndTheLinkStays) {
+    const std::string real = dir.file("real.dat");
+    const std::string link = dir.file("murkwingdiver_highscores.dat");
+    write_file(real, " 9\r\nNINE\r\n");
+    ASSERT_EQ(::symlink("real.dat", link.c_str()), 0);
+    load_high_scores(link);
+    EXPECT_EQ(high_score_entry(1).score, 9);
+    set_high_score_entry(1, {10, "TEN"});
+    ASSERT_TRUE(save_high_scores());
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(real), table_with(10, "TEN"));
+}
+
+TEST_F(Surroundings, DanglingLinkGetsTheFileItNames) {
+    const std::string link = dir.file("murkwingdiver_highscores.dat");
+    ASSERT_EQ(::symlink("saves/table.dat", link.c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("saves").c_str(), 0755), 0);
+    load_high_scores(link);
+    set_high_score_entry(1, {4, "FOUR"});
+    ASSERT_TRUE(save_high_scores());
+    EXPECT_EQ(read_file(dir.file("saves/table.dat")), table_with(4, "FOUR"));
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(Surroundings, LinkToAMissingFolderFailsOnceAndCreatesNothing) {
+    const std::string link = dir.file("murkwingdiver_highscores.dat");
+    ASSERT_EQ(::symlink("nowhere/table.dat", link.c_str()), 0);
+    load_high_scores(link);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(save_high_scores());
+    EXPECT_FALSE(save_high_scores());
+    EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
+}
+
+TEST_F(Surroundings, LinkLoopDoesNotHang) {
+    const std::string a = dir.file("a"), b = dir.file("b");
+    ASSERT_EQ(::symlink("b", a.c_str()), 0);
+    ASSERT_EQ(::symlink("a", b.c_str()), 0);
+    load_high_scores(a);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(save_high_scores());
+    EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
+}
+
+TEST_F(Surroundings, RepeatedFailuresAreReportedOnceUntilASaveWorks) {
+    const std::string folder = dir.file("taken");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    load_high_scores(folder);
+    ::testing::internal::CaptureStderr();
+    for (int run = 0; run < 5; ++run) EXPECT_FALSE(save_high_scores());
+    EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
+
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(save_high_scores());
+    ASSERT_EQ(::mkdir(dir.file("taken.tmp").c_str(), 0700), 0);
+    ASSERT_EQ(::unlink(folder.c_str()), 0);
+    ASSERT_EQ(::rename(dir.file("taken.tmp").c_str(), folder.c_str()), 0);
+    EXPECT_FALSE(save_high_scores());
+    EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
+}
+
+// A folder the player may not write: the game runs as an ordinary user in a folder it
+// cannot change. As root the test first drops to the "nobody" user in a child process.
+TEST_F(Surroundings, UnwritableFolderKeepsTheTableInMemoryAndSaysSoOnce) {
+    const std::string folder = dir.file("locked");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    write_file(folder + "/murkwingdiver_highscores.dat", " 7\r\nSEVEN\r\n");
+    ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+    int err_pipe[2];
+    ASSERT_EQ(::pipe(err_pipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(err_pipe[1], 2);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        if (::chdir(folder.c_str()) != 0) ::_exit(4);
+        load_high_scores(HIGH_SCORE_FILE);
+        if (high_score_entry(1).score != 7) ::_exit(5);
+        set_high_score_entry(2, {6, "SIX"});
+        const bool first = save_high_scores();   // after the name
+        const bool second = save_high_scores();  // at shut-down
+        std::fflush(stderr);
+        ::_exit(first || second ? 6 : 0);
+    }
+    ::close(err_pipe[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    std::string err;
+    char buf[512];
+    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
+    ::close(err_pipe[0]);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_EQ(count_lines(err), 1u) << err;
+    EXPECT_EQ(read_file(folder + "/murkwingdiver_highscores.dat"), " 7\r\nSEVEN\r\n");
+}
+
+// A full disk: a small tmpfs filled up before the save. Needs the right to mount, which
+// root has (CI runs as root).
+TEST_F(Surroundings, FullDiskLeavesTheOldTable) {
+    const std::string mount_point = dir.file("small");
+    ASSERT_EQ(::mkdir(mount_point.c_str(), 0755), 0);
+    if (::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
+    const std::string path = mount_point + "/murkwingdiver_highscores.dat";
+    const std::string old_bytes = table_with(3, "OLD");
+    write_file(path, old_bytes);
+    load_high_scores(path);
+    for (int k = 1; k <= 12; ++k) set_high_score_entry(k, {100 - k, std::string(12, 'N')});
+    {
+        std::ofstream filler(mount_point + "/filler", std::ios::binary);
+        std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+    ::testing::internal::CaptureStderr();
+    const bool saved = save_high_scores();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string after = read_file(path);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(mount_point)) names.push_back(e.path().filename().string());
+    ::umount(mount_point.c_str());
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(count_lines(err), 1u) << err;
+    EXPECT_EQ(after, old_bytes);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "murkwingdiver_highscores.dat"}));
+}
+
+}  // namespace
