@@ -145,7 +145,8 @@ TEST_F(FrameTest, AtTheNormalPaceNoWarning) {
 }
 
 // On the twin no time passes between start_run and the figure of frame 1 (the first pause
-// comes after it): the figure is defined (the sanitizer build checks) and nothing shows.
+// comes after it): the quotient would be infinite, yet the figure is a defined value and
+// nothing about it shows.
 TEST_F(FrameTest, FrameOneWithNoTimePassedDrawsNormally) {
     start_game();
     EXPECT_EQ(headless_time(), run_clock().run_start_time);
