@@ -8,10 +8,13 @@
 //   screen_probe count SHOT.ppm X0 Y0 X1 Y1 RRGGBB      -> pixels of that colour, corners included
 //   screen_probe tile SHOT.ppm X Y                      -> exit 0 when a backing tile is at X, Y
 //   screen_probe text SHOT.ppm FONT.ppm CHARSET X Y N   -> the N cells from X, Y as text
+//   screen_probe bright SHOT.ppm X0 Y0 X1 Y1 MIN        -> mean y and count of the pixels whose
+//                                                          channels are all >= MIN (-1 0: none)
 //
 // Pictures are binary PPM files (P6, maxval 255), as `convert x.xwd y.ppm` writes them.
 // Cells without a recognised glyph read as spaces.
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -139,7 +142,8 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: screen_probe pixel SHOT X Y | count SHOT X0 Y0 X1 Y1 RRGGBB |\n"
-                 "       tile SHOT X Y | text SHOT FONT CHARSET X Y N\n");
+                 "       tile SHOT X Y | text SHOT FONT CHARSET X Y N |\n"
+                 "       bright SHOT X0 Y0 X1 Y1 MIN\n");
     return 2;
 }
 
@@ -169,6 +173,25 @@ int main(int argc, char** argv)
             for (int x = x0; x <= x1; ++x)
                 count += shot.holds(x, y) && shot.at(x, y) == colour;
         std::printf("%ld\n", count);
+        return 0;
+    }
+    if (command == "bright" && argc == 8) {
+        int x0 = std::atoi(argv[3]), y0 = std::atoi(argv[4]);
+        int x1 = std::atoi(argv[5]), y1 = std::atoi(argv[6]);
+        uint32_t least = static_cast<uint32_t>(std::atoi(argv[7]));
+        long count = 0;
+        double sum_y = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                if (!shot.holds(x, y))
+                    continue;
+                uint32_t c = shot.at(x, y);
+                if ((c >> 16 & 0xFF) >= least && (c >> 8 & 0xFF) >= least && (c & 0xFF) >= least) {
+                    sum_y += y;
+                    ++count;
+                }
+            }
+        std::printf("%ld %ld\n", count ? std::lround(sum_y / count) : -1L, count);
         return 0;
     }
     if (command == "tile" && argc == 5)
