@@ -89,13 +89,6 @@ TEST_F(FrameTest, FrameOneShowsTheStatusLineCentredAtTheTopInCapitals) {
     EXPECT_FALSE(text_shown(" [TOO SLOW] [FPS ", 80, 297));
 }
 
-TEST_F(FrameTest, TheStatusLineCountsFrames) {
-    start_game();
-    for (int k = 0; k < 12; ++k) play_frame();
-    EXPECT_TRUE(text_shown(" [TIME 12] [LEVEL " + std::to_string(score_for_height(cave_state().passage_height)) + "] ",
-                           CENTRE_X, 4));
-}
-
 // Real frames until four bends: after each, the frame's status line shows the Level of the
 // new height (1, 2, 3, then 5).
 TEST_F(FrameTest, LevelsAfterOneToFourBendsAre1235) {

@@ -63,11 +63,6 @@ TEST_F(PlayTest, StartUpDoesItsSevenStepsInOrder) {
     EXPECT_EQ(high_score_entry(1).name, "ACE");
 }
 
-TEST_F(PlayTest, StartUpCreatesAMissingHighScoreFile) {
-    ASSERT_TRUE(start_up());
-    EXPECT_TRUE(std::filesystem::exists(HIGH_SCORE_FILE));
-}
-
 // The one failure the game reports: without a window it says why on one line and ends
 // with status 1, before touching any file.
 TEST_F(PlayTest, WithoutAWindowTheGameSaysWhyAndReturns1) {
