@@ -1,6 +1,6 @@
 // Draws the desktop icon of Murkwing Diver at one size and writes it as a PAM picture
-// (RGBA, 8 bits per channel): a dark cave with glowing magenta rock above and below a
-// bending passage, and the white craft with its fading trail of discs.
+// (RGBA, 8 bits per channel): a bending black passage between rock of streaked warm grey
+// pebbles with a magenta glow at its walls, and the white craft with its fading trail of discs.
 //
 //   make_icon SIZE OUT.pam      e.g. make_icon 48 murkwingdiver-48.pam
 //
@@ -8,6 +8,7 @@
 // for every hicolor size and turns the results into the PNG files under dist/icons/.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -17,6 +18,7 @@ namespace {
 constexpr int SUBSAMPLES = 4;        // per axis: 16 samples per pixel for smooth edges
 constexpr double CORNER = 0.14;      // corner radius of the rounded square, icon units
 constexpr double MARGIN = 0.03;      // empty border around the rounded square, icon units
+constexpr int PEBBLES = 300;         // backdrop pebbles drawn into the rock
 
 struct Rgba {
     double r, g, b, a;               // 0..1, straight (not premultiplied) alpha
@@ -75,21 +77,32 @@ Rgba cave_colour(double x, double y)
         double v = 0.05 - 0.03 * depth;
         return {v * 1.2, v * 0.6, v * 1.6, 1.0};
     }
-    // Rock: magenta, brightest at the passage wall and darkening into the rock, with a few
-    // dim warm blobs like the backdrop seen through the rock in the game.
+    // Rock: what the game shows of it, the warm grey pebbles of the backdrop smeared to the
+    // right by the frame blend, on dark ground, with a thin magenta glow (the rock colour of
+    // the cave image) along the passage wall.
     double into = y <= top ? top - y : y - bottom;
-    double glow = std::exp(-into / 0.05);
-    double shade = 0.30 + 0.70 * glow;
-    Rgba rock{shade, 0.0, shade, 1.0};
-    static const double BLOBS[][3] = {
-        {0.16, 0.10, 0.07}, {0.52, 0.06, 0.08}, {0.84, 0.09, 0.06},
-        {0.30, 0.90, 0.08}, {0.70, 0.93, 0.07}, {0.94, 0.80, 0.05}};
-    for (const auto& blob : BLOBS) {
-        double d = std::hypot(x - blob[0], y - blob[1]);
-        if (d < blob[2])
-            rock = blend_over(rock, {0.42, 0.34, 0.27, 1.0}, 0.45 * (1.0 - glow));
+    Rgba rock{0.07, 0.055, 0.045, 1.0};
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) / 16777216.0;
+    };
+    for (int i = 0; i < PEBBLES; ++i) {
+        double shade = (std::floor(next() * 150) + 30) / 255.0;
+        double radius = 0.02 + 0.025 * next();
+        double cx = next() * 1.1 - 0.05;
+        double cy = next();
+        double dx = x - cx;
+        double stretch = dx > 0 ? 3.0 : 1.0;           // the streak trails to the right
+        double d = std::hypot(dx / stretch, y - cy);
+        if (d < radius) {
+            double fade = dx > 0 ? std::exp(-dx / 0.12) : 1.0;
+            Rgba pebble{shade + 32 / 255.0, shade + 16 / 255.0, shade, 1.0};
+            rock = blend_over(rock, pebble, 0.85 * fade);
+        }
     }
-    return rock;
+    double glow = std::exp(-into / 0.018);
+    return blend_over(rock, {1.0, 0.0, 1.0, 1.0}, 0.85 * glow);
 }
 
 struct Disc {
