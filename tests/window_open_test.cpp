@@ -124,6 +124,7 @@ TEST(WindowOpen, WithoutADisplayOpenScreenFailsAndNamesTheCause) {
 
 TEST(WindowOpen, ExitStopsTheRefreshThreadAndClosesTheWindow) {
     if (!have_display()) GTEST_SKIP() << "needs DISPLAY (tools/test.sh)";
+    take_display_for_this_process();  // the child's window takes the keyboard focus
     double start = now_seconds();
     ChildRun child = run_child("exit-after-drawing", true);
     double took = now_seconds() - start;
@@ -134,6 +135,7 @@ TEST(WindowOpen, ExitStopsTheRefreshThreadAndClosesTheWindow) {
 
 TEST(WindowOpen, ExitWithTheScreenLockHeldStillEnds) {
     if (!have_display()) GTEST_SKIP() << "needs DISPLAY (tools/test.sh)";
+    take_display_for_this_process();  // the child's window takes the keyboard focus
     double start = now_seconds();
     ChildRun child = run_child("exit-holding-lock", true);
     double took = now_seconds() - start;

@@ -4,7 +4,9 @@
 // a private Xvfb) and skip without one.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,8 +90,24 @@ inline int geometry_field(const std::string& text, const std::string& label) {
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
 }
 
+// Waits until no other test process has a window on this display, and keeps it so until
+// this process ends: keyboard focus is one per display, so window tests started in
+// parallel (ctest -j) take turns.
+inline void take_display_for_this_process() {
+    static bool taken = false;  // a second lock of the same file would wait for ourselves
+    if (taken) return;
+    taken = true;
+    std::string name = std::getenv("DISPLAY");
+    for (char& c : name) {
+        if (c == ':' || c == '/' || c == '.') c = '_';
+    }
+    int fd = open(("/tmp/murkwing-window-test" + name + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) flock(fd, LOCK_EX);  // released by the system when the process ends
+}
+
 inline Screen open_window_once() {
     Screen s;
+    take_display_for_this_process();
     if (open_screen(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) {
         s.error = "open_screen failed: " + open_screen_error();
         return s;
