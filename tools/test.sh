@@ -6,7 +6,8 @@ set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
 ensure_packages cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
-    libbenchmark-dev libpixman-1-dev xvfb xdotool x11-apps imagemagick xauth
+    libbenchmark-dev libpixman-1-dev xvfb xdotool x11-apps imagemagick xauth \
+    clang libclang-rt-14-dev desktop-file-utils appstream
 jobs=2
 
 passed=0
@@ -28,22 +29,73 @@ count_ctest() {
 
 # A private X server for the window tests; -displayfd picks a free display.
 xvfb_log=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$xvfb_log" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$xvfb_log" 2>/dev/null &
 xvfb_pid=$!
 trap 'kill $xvfb_pid 2>/dev/null' EXIT
 for _ in $(seq 100); do [ -s "$xvfb_log" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$xvfb_log")"
 
 mkdir -p "$here/build"
-build="$here/build/test"
-if cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_WERROR=ON \
-        -DMURKWING_BENCH=ON >"$build.configure.log" 2>&1 &&
-   cmake --build "$build" -j "$jobs" >"$build.build.log" 2>&1; then
-    (cd "$build" && ctest -j "$jobs" --output-on-failure) 2>&1 | tee "$build.ctest.log" | grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
-    count_ctest "$build.ctest.log"
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+# Configures and builds one tree ($1: name, $2: targets or "all", then cmake options) and
+# runs its ctest suites ($CTEST_ARGS); counts a failed build as one failure.
+run_stage() {
+    local name=$1 targets=$2
+    shift 2
+    local build="$here/build/$name"
+    echo "== $name"
+    local target_args=()
+    [ "$targets" != all ] && for t in $targets; do target_args+=(--target "$t"); done
+    if cmake -S "$here" -B "$build" -G Ninja "$@" >"$build.configure.log" 2>&1 &&
+       cmake --build "$build" -j "$jobs" "${target_args[@]}" >"$build.build.log" 2>&1; then
+        (cd "$build" && ctest -j "$jobs" --output-on-failure ${CTEST_ARGS:-}) 2>&1 | tee "$build.ctest.log" |
+            grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+        count_ctest "$build.ctest.log"
+    else
+        cat "$build.configure.log" "$build.build.log" 2>/dev/null | grep -E -A5 'error|Error' | head -n 60
+        echo "build failed: $build"
+        failed=$((failed + 1))
+    fi
+}
+
+# 1. Everything, warnings as errors: headless suites, window suites, end-to-end sessions.
+run_stage test all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_WERROR=ON -DMURKWING_BENCH=ON
+
+# 2. The headless suites under AddressSanitizer and UndefinedBehaviorSanitizer.
+run_stage asan all -DCMAKE_BUILD_TYPE=Debug -DMURKWING_SANITIZE=ON -DMURKWING_SDL=OFF
+
+# 3. The real-window suites of the platform layer under ThreadSanitizer.
+CTEST_ARGS="-L window" run_stage tsan window_test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_TSAN=ON
+
+# 4. Fuzzing: each target for a bounded time on top of the committed corpus. New inputs go
+# to a scratch folder; a crash fails the run and leaves its input under build/fuzz/crashes.
+fuzz_seconds=${FUZZ_SECONDS:-60}
+fuzz="$here/build/fuzz"
+echo "== fuzz"
+if CC=clang CXX=clang++ cmake -S "$here" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DMURKWING_FUZZ=ON -DMURKWING_SANITIZE=ON -DMURKWING_SDL=OFF -DMURKWING_TESTS=OFF \
+        >"$fuzz.configure.log" 2>&1 &&
+   cmake --build "$fuzz" -j "$jobs" >"$fuzz.build.log" 2>&1; then
+    for target in bitmap high_scores text; do
+        scratch="$fuzz/corpus-$target"
+        mkdir -p "$scratch" "$fuzz/crashes"
+        if (cd "$fuzz" && "./fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=10 \
+                -rss_limit_mb=2048 -artifact_prefix="$fuzz/crashes/$target-" -print_final_stats=1 \
+                "$scratch" "$here/fuzz/corpus/$target" >"$fuzz/$target.log" 2>&1); then
+            echo "fuzz_$target: $(grep -E 'stat::number_of_executed_units' "$fuzz/$target.log" | awk '{print $2}') executions in ${fuzz_seconds} s, ok"
+            passed=$((passed + 1))
+        else
+            tail -n 30 "$fuzz/$target.log"
+            echo "fuzz_$target: FAILED (input kept in $fuzz/crashes)"
+            failed=$((failed + 1))
+        fi
+    done
 else
-    cat "$build.configure.log" "$build.build.log" 2>/dev/null | tail -n 60
-    echo "build failed: $build"
+    tail -n 40 "$fuzz.build.log"
+    echo "build failed: $fuzz"
     failed=$((failed + 1))
 fi
 

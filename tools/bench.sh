@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in release mode and runs them: blits and circles beside memcpy,
+# SDL2 and pixman (gfx_bench), and one whole frame and the start-up (game_bench).
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+. "$here/tools/ensure-packages.sh"
+ensure_packages cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
+    libbenchmark-dev libpixman-1-dev
+build="$here/build/bench"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMURKWING_BENCH=ON \
+    -DMURKWING_TESTS=OFF >/dev/null
+cmake --build "$build" --target gfx_bench game_bench
+"$build/bench/gfx_bench" "$@"
+"$build/bench/game_bench" "$@"
