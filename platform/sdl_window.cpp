@@ -48,6 +48,7 @@ struct Window {
     // Owned by the refresh thread.
     SDL_Window* window = nullptr;
     int page_width = 0, page_height = 0;
+    int requested_rate = 0;              // open_screen's refresh rate argument
     bool full_screen = false;
     PageLayout layout;                   // the page's place in the window
     bool has_focus = true, minimized = false;
@@ -372,7 +373,9 @@ bool create_window(Window& w, std::string& error) {
     if (!start_video(error)) return false;
     const std::string title = program_title();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
-    w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height, SDL_WINDOW_SHOWN);
+    const Uint32 first_try = w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
+    w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height,
+                                SDL_WINDOW_SHOWN | first_try);
     if (!w.window) {
         error = std::string("cannot create the window: ") + SDL_GetError();
         w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height,
@@ -390,6 +393,8 @@ bool create_window(Window& w, std::string& error) {
     int display = SDL_GetWindowDisplayIndex(w.window);
     if (SDL_GetDesktopDisplayMode(display < 0 ? 0 : display, &mode) == 0 && mode.refresh_rate > 0) {
         w.rate = mode.refresh_rate;
+    } else {
+        w.rate = w.requested_rate;  // the caller's guess, when the display tells nothing
     }
     SDL_StartTextInput();
     lay_out(w);
@@ -441,7 +446,9 @@ void backend_sleep_ms(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, int /*refresh_rate*/) {
+// Flags 0 open a window, anything else full screen; a refresh rate above 0 stands in for
+// the display's when the display reports none. There is always one page.
+int open_screen(int width, int height, int depth, int /*pages*/, int flags, int refresh_rate) {
     Window& w = window_state();
     auto fail = [&](const std::string& why) {
         std::lock_guard<std::mutex> lock(w.handshake);
@@ -455,6 +462,8 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
 
     w.page_width = width;
     w.page_height = height;
+    w.full_screen = flags != 0;
+    w.requested_rate = std::max(0, refresh_rate);
     w.created = w.failed = w.finished = false;
     w.stop = false;
     w.thread = std::thread(run_refresh_thread, std::ref(w));

@@ -4,6 +4,7 @@
 // a private Xvfb) and skip without one.
 #pragma once
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -90,6 +91,28 @@ inline int geometry_field(const std::string& text, const std::string& label) {
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
 }
 
+// The root-window position of the window's client area (xdotool reports the frame's when a
+// window manager decorates the window). Xlib is loaded at run time.
+inline bool client_origin(unsigned long window, int& x, int& y) {
+    void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (!xlib) return false;
+    auto open_display = reinterpret_cast<void* (*)(const char*)>(dlsym(xlib, "XOpenDisplay"));
+    auto close_display = reinterpret_cast<int (*)(void*)>(dlsym(xlib, "XCloseDisplay"));
+    auto root_of = reinterpret_cast<unsigned long (*)(void*)>(dlsym(xlib, "XDefaultRootWindow"));
+    auto translate = reinterpret_cast<int (*)(void*, unsigned long, unsigned long, int, int, int*, int*,
+                                              unsigned long*)>(dlsym(xlib, "XTranslateCoordinates"));
+    bool ok = false;
+    if (open_display && close_display && root_of && translate) {
+        if (void* display = open_display(nullptr)) {
+            unsigned long child = 0;
+            ok = translate(display, window, root_of(display), 0, 0, &x, &y, &child) != 0;
+            close_display(display);
+        }
+    }
+    dlclose(xlib);
+    return ok;
+}
+
 // Waits until no other test process has a window on this display, and keeps it so until
 // this process ends: keyboard focus is one per display, so window tests started in
 // parallel (ctest -j) take turns.
@@ -120,9 +143,10 @@ inline Screen open_window_once() {
         s.error = "no window titled " + std::string(TITLE) + " found with xdotool";
         return s;
     }
-    CommandResult info = run("xdotool getwindowgeometry --shell " + s.window);
-    s.x = geometry_field(info.out, "\nX=");
-    s.y = geometry_field(info.out, "\nY=");
+    if (!client_origin(std::stoul(s.window), s.x, s.y)) {
+        s.error = "cannot read the window's position from the X server";
+        return s;
+    }
     s.open = true;
     return s;
 }

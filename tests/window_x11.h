@@ -25,10 +25,11 @@ public:
         load(x11_, "XKeysymToKeycode", keycode_);
         load(x11_, "XCreateSimpleWindow", create_window_);
         load(x11_, "XMapRaised", map_raised_);
+        load(x11_, "XChangeWindowAttributes", change_attributes_);
         load(x11_, "XDestroyWindow", destroy_window_);
         load(xtst_, "XTestFakeKeyEvent", fake_key_);
         if (open_ && close_ && sync_ && intern_atom_ && send_event_ && keysym_ && keycode_ &&
-            create_window_ && map_raised_ && destroy_window_ && fake_key_) {
+            create_window_ && map_raised_ && change_attributes_ && destroy_window_ && fake_key_) {
             display_ = open_(nullptr);
         }
     }
@@ -63,10 +64,14 @@ public:
         sync_(display_, False);
     }
 
-    // Maps a black window at (x, y) on the root window, raised over the others; returns it.
+    // Maps a black window at (x, y) on the root window, raised over the others and out of a
+    // window manager's hands (override-redirect); returns it.
     unsigned long cover(int x, int y, unsigned width, unsigned height) {
         Window root = DefaultRootWindow(display_);
         Window w = create_window_(display_, root, x, y, width, height, 0, 0, 0);
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        change_attributes_(display_, w, CWOverrideRedirect, &attributes);
         map_raised_(display_, w);
         sync_(display_, False);
         return w;
@@ -96,6 +101,7 @@ private:
     Window (*create_window_)(Display*, Window, int, int, unsigned, unsigned, unsigned, unsigned long,
                              unsigned long) = nullptr;
     int (*map_raised_)(Display*, Window) = nullptr;
+    int (*change_attributes_)(Display*, Window, unsigned long, XSetWindowAttributes*) = nullptr;
     int (*destroy_window_)(Display*, Window) = nullptr;
     int (*fake_key_)(Display*, unsigned, Bool, unsigned long) = nullptr;
 };
