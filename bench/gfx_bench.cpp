@@ -319,9 +319,14 @@ int main(int argc, char** argv) {
     std::vector<std::string> order;
     auto add = [&order](const std::string& name, std::function<void(benchmark::State&)> fn) {
         order.push_back(name);
-        benchmark::RegisterBenchmark(name.c_str(), [fn](benchmark::State& st) {
-            fn(st);
-        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(name.c_str(), [fn](benchmark::State& st) { fn(st); })
+            ->Unit(benchmark::kMicrosecond)
+            ->MinTime(0.02)
+            ->Repetitions(REPETITIONS)
+            ->ComputeStatistics(
+                "min",
+                [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+            ->DisplayAggregatesOnly(true);
     };
     add("memcpy_480x320", bench_memcpy);
     add("put_image_copy",
