@@ -17,9 +17,10 @@ constexpr int64_t PITCH_ALIGNMENT = 16;                // row starts, in bytes
 // Blocks start on a cache line, so rows (32 bytes in, pitch a multiple of 16) are 16-byte
 // aligned, and 32-byte aligned when the pitch is a multiple of 32 (width 480: 1920).
 constexpr size_t BLOCK_ALIGNMENT = 64;
-// round_coord's answer for NaN and for values beyond it: farther than any picture reaches
-// (a row is at most INT32_MAX bytes, so under 2^29 pixels of 4 bytes) and small enough that
-// adding a picture size to it cannot overflow 32 bits.
+// round_coord's answer for NaN and for values beyond it: outside every picture of 4-byte
+// pixels (a row is at most INT32_MAX bytes, under 2^29 pixels) and small enough that a
+// caller adding a 32-bit size to it in 64 bits, or a picture size in 32 bits, cannot
+// overflow.
 constexpr int32_t FAR_OUTSIDE = 1 << 30;
 
 // A drawing target as the blits see it: the first pixel of row 0 and the clip rectangle
