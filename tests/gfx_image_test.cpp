@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -386,45 +387,34 @@ TEST_F(ImageTest, ScreenBlitsMarkTheirRowsOnly) {
 
 // ---- the screen lock ----
 
-// Runs put_image between two image buffers on a helper thread while this thread holds the
-// screen mutex directly: the blit must wait for it even though the screen is not involved.
-TEST_F(ImageTest, BlitBetweenImagesTakesTheScreenLock) {
-    Image source = make(8, 8, 0xFFFFFFFFu);
-    Image target = make(8, 8, 0xFF000000u);
+// Runs `operation` on a helper thread while this thread holds the screen mutex directly:
+// it must wait for the mutex even though only image buffers are involved. True when it did.
+bool waits_for_the_screen_lock(const std::function<void()>& operation) {
     std::atomic<bool> done{false};
-    std::thread blitter;
+    std::thread helper;
+    bool waited = false;
     {
         std::lock_guard<std::mutex> hold(core::screen_mutex());
-        blitter = std::thread([&] {
-            put_image(target, 0, 0, source, blit_mode::copy, -1);
+        helper = std::thread([&] {
+            operation();
             done = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        EXPECT_FALSE(done.load()) << "put_image ran without the screen lock";
+        waited = !done.load();
     }
-    blitter.join();
-    EXPECT_TRUE(done.load());
-    EXPECT_EQ(pixel(target, 7, 7), 0xFFFFFFFFu);
-    EXPECT_FALSE(headless_lock_held());
+    helper.join();
+    return waited && done.load();
 }
 
-TEST_F(ImageTest, CopyRegionTakesTheScreenLock) {
+TEST_F(ImageTest, BlitAndCopyBetweenImagesTakeTheScreenLock) {
     Image source = make(8, 8, 0xFFFFFFFFu);
     Image target = make(8, 8, 0xFF000000u);
-    std::atomic<bool> done{false};
-    std::thread copier;
-    {
-        std::lock_guard<std::mutex> hold(core::screen_mutex());
-        copier = std::thread([&] {
-            copy_region(source, 0, 0, 3, 3, target);
-            done = true;
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        EXPECT_FALSE(done.load()) << "copy_region ran without the screen lock";
-    }
-    copier.join();
-    EXPECT_TRUE(done.load());
+    EXPECT_TRUE(
+        waits_for_the_screen_lock([&] { put_image(target, 0, 0, source, blit_mode::copy, -1); }));
+    EXPECT_EQ(pixel(target, 7, 7), 0xFFFFFFFFu);
+    EXPECT_TRUE(waits_for_the_screen_lock([&] { copy_region(source, 0, 0, 3, 3, target); }));
     EXPECT_EQ(target->width, 4);
+    EXPECT_FALSE(headless_lock_held());
 }
 
 TEST_F(ImageTest, CallersLockIsUsedAndLeftHeld) {
