@@ -367,6 +367,9 @@ bool create_window(Window& w, std::string& error) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");         // Ctrl+C in a terminal still ends us
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");         // capture follows the buttons, below
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // The window surface goes straight to the window system (on X11 a shared-memory image)
+    // rather than through an OpenGL texture: exact pixels, and no software GL under Xvfb.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // On X11 SDL prefers a DirectColor visual, whose colours pass through a colormap that
     // nobody may have installed; TrueColor shows the pixel values as they are.
     setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
