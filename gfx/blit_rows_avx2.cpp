@@ -107,31 +107,33 @@ void walk(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pi
           int32_t dst_pitch, const Kernel& kernel) {
     const auto* s = reinterpret_cast<const uint32_t*>(src);
     auto* d = reinterpret_cast<uint32_t*>(dst);
-    for (int32_t y = 0; y < h; ++y, s = next_row(s, src_pitch), d = next_row(d, dst_pitch)) {
-        if (w < LANES) {
+    if (w < LANES) {
+        for (int32_t y = 0; y < h; ++y, s = next_row(s, src_pitch), d = next_row(d, dst_pitch))
             for (int32_t x = 0; x < w; ++x) kernel.one(s[x], &d[x]);
-            continue;
-        }
-        if (w < ALIGNED_WIDTH) {
-            // Short rows (text tiles): plain unaligned steps, the last one overlapping.
-            const int32_t end = w / LANES * LANES;
-            const __m256i tail = end < w ? kernel.result(loadu(s + w - LANES), loadu(d + w - LANES))
-                                         : _mm256_setzero_si256();
-            for (int32_t x = 0; x < end; x += LANES)
+        return;
+    }
+    const int32_t last = w - LANES;  // the last step's first pixel
+    if (w < ALIGNED_WIDTH) {
+        // Short rows (text tiles): plain unaligned steps, the last one overlapping.
+        for (int32_t y = 0; y < h; ++y, s = next_row(s, src_pitch), d = next_row(d, dst_pitch)) {
+            const __m256i tail = kernel.result(loadu(s + last), loadu(d + last));
+            for (int32_t x = 0; x < last; x += LANES)
                 storeu(d + x, kernel.result(loadu(s + x), loadu(d + x)));
-            if (end < w) storeu(d + w - LANES, tail);
-            continue;
+            storeu(d + last, tail);
         }
+        return;
+    }
+    for (int32_t y = 0; y < h; ++y, s = next_row(s, src_pitch), d = next_row(d, dst_pitch)) {
         const auto misalign = reinterpret_cast<uintptr_t>(d) & (VECTOR_BYTES - 1);
         const auto first =
             static_cast<int32_t>(((VECTOR_BYTES - misalign) & (VECTOR_BYTES - 1)) / 4);
         const int32_t end = first + (w - first) / LANES * LANES;
         const __m256i head = first > 0 ? kernel.result(loadu(s), loadu(d)) : _mm256_setzero_si256();
-        const __m256i tail = end < w ? kernel.result(loadu(s + w - LANES), loadu(d + w - LANES))
-                                     : _mm256_setzero_si256();
+        const __m256i tail =
+            end < w ? kernel.result(loadu(s + last), loadu(d + last)) : _mm256_setzero_si256();
         for (int32_t x = first; x < end; x += LANES) kernel.step(s + x, d + x);
         if (first > 0) storeu(d, head);
-        if (end < w) storeu(d + w - LANES, tail);
+        if (end < w) storeu(d + last, tail);
     }
 }
 
