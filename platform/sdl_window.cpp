@@ -3,6 +3,7 @@
 // page to the window, samples the keyboard and turns window events into keys and mouse
 // values; also the retrace wait. This is the only file that draws into the window.
 #include <SDL.h>
+#include <errno.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,6 +99,7 @@ std::string program_title() {
     if (name.size() > deleted.size() && name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0) {
         name.erase(name.size() - deleted.size());
     }
+    if (name.empty()) name = program_invocation_name;  // no /proc: the name it was started by
     size_t slash = name.rfind('/');
     if (slash != std::string::npos) name.erase(0, slash + 1);
     size_t dot = name.rfind('.');
@@ -467,6 +469,12 @@ int open_screen(int width, int height, int depth, int /*pages*/, int flags, int 
     w.page_height = height;
     w.full_screen = flags != 0;
     w.requested_rate = std::max(0, refresh_rate);
+    w.rate = 0;
+    w.last_present_ns = 0;
+    w.has_focus = true;  // the window-active flag starts set
+    w.minimized = false;
+    w.buttons_held = 0;
+    w.drop_next_text = false;
     w.created = w.failed = w.finished = false;
     w.stop = false;
     w.thread = std::thread(run_refresh_thread, std::ref(w));

@@ -49,7 +49,7 @@ TEST_F(WindowInput, ModifiedKeysFollowThePcBios) {
 TEST_F(WindowInput, TypedCharactersArriveInCodePage437) {
     // xdotool maps each of these characters to a spare key while it types it; a pause
     // between the characters lets the window read each key before the next mapping.
-    ASSERT_TRUE(xdo("type --delay 120 'x\xC3\xA9\xC3\xBC\xC2\xA3\xE2\x82\xACy'"));  // xéü£€y
+    ASSERT_TRUE(xdo("type --delay 200 'x\xC3\xA9\xC3\xBC\xC2\xA3\xE2\x82\xACy'"));  // xéü£€y
     std::vector<std::string> expected = {"x", "\x82", "\x81", "\x9c", "y"};
     EXPECT_EQ(collect_keys(expected.size()), expected);
 }
