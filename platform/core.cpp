@@ -3,6 +3,8 @@
 #include "platform/core.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -10,11 +12,17 @@
 
 namespace {
 
+constexpr size_t PAGE_ALIGNMENT = 64;  // a cache line: lets the vector blits use aligned rows
+
+struct FreeDeleter {
+    void operator()(uint32_t* p) const { std::free(p); }
+};
+
 struct Core {
     std::mutex mutex;
     bool open = false;
     int width = 0, height = 0, rate = 0;
-    std::vector<uint32_t> page;        // width * height pixels, 0xAARRGGBB
+    std::unique_ptr<uint32_t[], FreeDeleter> page;  // width * height pixels, 0xAARRGGBB
     std::vector<uint8_t> row_changed;  // one flag per row
     // Lock bits, touched by the game's thread only.
     bool held_by_caller = false;
@@ -51,8 +59,12 @@ std::mutex& screen_mutex() { return state().mutex; }
 bool open_page(int width, int height, int rate) {
     Core& c = state();
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+    const size_t pixels = static_cast<size_t>(width) * height;
+    const size_t bytes = (pixels * 4 + PAGE_ALIGNMENT - 1) / PAGE_ALIGNMENT * PAGE_ALIGNMENT;
     std::lock_guard<std::mutex> guard(c.mutex);
-    c.page.assign(static_cast<size_t>(width) * height, 0xFF000000u);
+    c.page.reset(static_cast<uint32_t*>(std::aligned_alloc(PAGE_ALIGNMENT, bytes)));
+    if (!c.page) return false;
+    std::fill(c.page.get(), c.page.get() + pixels, 0xFF000000u);
     c.row_changed.assign(height, 1);
     c.width = width;
     c.height = height;
@@ -65,7 +77,7 @@ void close_page() {
     Core& c = state();
     std::lock_guard<std::mutex> guard(c.mutex);
     c.open = false;
-    c.page.clear();
+    c.page.reset();
     c.row_changed.clear();
     c.width = c.height = c.rate = 0;
     c.held_by_caller = c.held_for_call = false;
@@ -124,7 +136,7 @@ bool take_changed_band(int& first, int& last) {
 }
 
 void mark_all_rows() { std::fill(state().row_changed.begin(), state().row_changed.end(), 1); }
-const uint32_t* page_pixels() { return state().page.data(); }
+const uint32_t* page_pixels() { return state().page.get(); }
 bool row_changed(int y) { return y >= 0 && y < state().height && state().row_changed[y]; }
 void clear_row_flags() { std::fill(state().row_changed.begin(), state().row_changed.end(), 0); }
 
@@ -145,7 +157,7 @@ ScreenPage screen_page() {
     Core& c = state();
     ScreenPage p;
     if (!c.open) return p;
-    p.pixels = c.page.data();
+    p.pixels = c.page.get();
     p.width = c.width;
     p.height = c.height;
     p.pitch = c.width * 4;

@@ -27,7 +27,8 @@
 #endif
 #endif
 #ifdef MURKWING_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {

@@ -64,40 +64,38 @@ run_stage() {
 # 1. Everything, warnings as errors: headless suites, window suites, end-to-end sessions.
 run_stage test all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_WERROR=ON -DMURKWING_BENCH=ON
 
-# 2. The headless suites under AddressSanitizer and UndefinedBehaviorSanitizer.
-run_stage asan all -DCMAKE_BUILD_TYPE=Debug -DMURKWING_SANITIZE=ON -DMURKWING_SDL=OFF
+# 2. The headless suites under AddressSanitizer and UndefinedBehaviorSanitizer, built with
+# clang in the same tree as the libFuzzer programs, so that one sanitized build serves both.
+sanitized="$here/build/sanitized"
+CC=clang CXX=clang++ run_stage sanitized all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_SANITIZE=ON \
+    -DMURKWING_FUZZ=ON -DMURKWING_SDL=OFF
 
 # 3. The real-window suites of the platform layer under ThreadSanitizer.
 CTEST_ARGS="-L window" run_stage tsan window_test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_TSAN=ON
 
 # 4. Fuzzing: each target for a bounded time on top of the committed corpus. New inputs go
-# to a scratch folder; a crash fails the run and leaves its input under build/fuzz/crashes.
+# to a scratch folder; a crash fails the run and leaves its input under build/sanitized/crashes.
 fuzz_seconds=${FUZZ_SECONDS:-60}
-fuzz="$here/build/fuzz"
 echo "== fuzz"
-if CC=clang CXX=clang++ cmake -S "$here" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DMURKWING_FUZZ=ON -DMURKWING_SANITIZE=ON -DMURKWING_SDL=OFF -DMURKWING_TESTS=OFF \
-        >"$fuzz.configure.log" 2>&1 &&
-   cmake --build "$fuzz" -j "$jobs" >"$fuzz.build.log" 2>&1; then
-    for target in bitmap high_scores text; do
-        scratch="$fuzz/corpus-$target"
-        mkdir -p "$scratch" "$fuzz/crashes"
-        if (cd "$fuzz" && "./fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=10 \
-                -rss_limit_mb=2048 -artifact_prefix="$fuzz/crashes/$target-" -print_final_stats=1 \
-                "$scratch" "$here/fuzz/corpus/$target" >"$fuzz/$target.log" 2>&1); then
-            echo "fuzz_$target: $(grep -E 'stat::number_of_executed_units' "$fuzz/$target.log" | awk '{print $2}') executions in ${fuzz_seconds} s, ok"
-            passed=$((passed + 1))
-        else
-            tail -n 30 "$fuzz/$target.log"
-            echo "fuzz_$target: FAILED (input kept in $fuzz/crashes)"
-            failed=$((failed + 1))
-        fi
-    done
-else
-    tail -n 40 "$fuzz.build.log"
-    echo "build failed: $fuzz"
-    failed=$((failed + 1))
-fi
+for target in bitmap high_scores text; do
+    program="$sanitized/fuzz/fuzz_$target"
+    scratch="$sanitized/corpus-$target"
+    log="$sanitized/fuzz-$target.log"
+    mkdir -p "$scratch" "$sanitized/crashes"
+    if [ ! -x "$program" ]; then
+        echo "fuzz_$target: not built"
+        failed=$((failed + 1))
+    elif (cd "$sanitized" && "$program" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="$sanitized/crashes/$target-" -print_final_stats=1 \
+            "$scratch" "$here/fuzz/corpus/$target" >"$log" 2>&1); then
+        echo "fuzz_$target: $(grep -E 'stat::number_of_executed_units' "$log" | awk '{print $2}') executions in ${fuzz_seconds} s, ok"
+        passed=$((passed + 1))
+    else
+        tail -n 30 "$log"
+        echo "fuzz_$target: FAILED (input kept in $sanitized/crashes)"
+        failed=$((failed + 1))
+    fi
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
