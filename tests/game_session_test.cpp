@@ -17,19 +17,11 @@
 
 namespace {
 
+using test_support::read_file;
+using test_support::write_file;
 using test_support::read_cell;
 using test_support::read_text;
 using test_support::TempDir;
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // What the screen shows at a pause: text is read only where it was drawn in this very
 // pass, since every dimming, pull or frame blend changes the glyph colours.

@@ -33,6 +33,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
+using test_support::read_file;
 using test_support::read_cell;
 using test_support::read_text;
 using test_support::TempDir;
@@ -44,11 +45,6 @@ size_t allocated_bytes() {
 #else
     return mallinfo2().uordblks;
 #endif
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool shows_quit() { return read_text(184, 36, 7) == " QUIT? "; }

@@ -20,17 +20,9 @@
 
 namespace {
 
+using test_support::read_file;
+using test_support::write_file;
 using test_support::TempDir;
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::vector<std::string> names_in(const std::string& dir) {
     std::vector<std::string> names;

@@ -12,14 +12,10 @@
 
 namespace {
 
+using test_support::read_file;
 using test_support::read_text;
 using test_support::TempDir;
 using Entries = std::vector<std::pair<int32_t, std::string>>;
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class OfferScore : public test_support::ScreenTest {
 protected:

@@ -14,6 +14,8 @@
 
 namespace {
 
+using test_support::read_file;
+using test_support::write_file;
 using namespace std::string_literals;
 using test_support::TempDir;
 using Entries = std::vector<std::pair<int32_t, std::string>>;
@@ -156,16 +158,6 @@ TEST(ReadTable, NoSortingIsDone) {
 }
 
 // --- Files -----------------------------------------------------------------------------------
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class ReadFile : public ::testing::Test {
 protected:

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -80,6 +81,17 @@ inline std::string read_text(int x, int y, int cells) {
 
 // Pixel (x, y) of the overlay image.
 inline uint32_t overlay_pixel(int x, int y) { return image_row(game_screen().overlay, y)[x]; }
+
+// A whole file's bytes; empty when it cannot be read.
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 
 // A fresh directory under the test temp dir, removed with the object.
 struct TempDir {
