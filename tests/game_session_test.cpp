@@ -2,7 +2,12 @@
 // Escape, names typed, the table screen, "Play Again?", and the high-score file compared
 // byte for byte after every save.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include <fstream>
 #include <functional>
@@ -161,6 +166,47 @@ TEST_F(Session, KeysTypedAtTheEndOfARunDoNotReachTheName) {
     EXPECT_EQ(run_game(), 0);
     EXPECT_EQ(player.steps_done(), 7u);
     EXPECT_EQ(read_file(file()).substr(0, 8), " 0\r\nok\r\n");
+}
+
+// A working folder the player may not write (the test drops from root to "nobody" in a
+// child process): the game plays, takes a name, shows the table and ends normally, saying
+// once on standard error that the scores cannot be saved.
+TEST_F(Session, UnwritableFolderPlaysAndSaysOnceThatScoresAreNotSaved) {
+    write_file(file(), twelve_below_zero());
+    ASSERT_EQ(::chmod(dir_.path.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
+    int err_pipe[2];
+    ASSERT_EQ(::pipe(err_pipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(err_pipe[1], 2);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        Player player({
+            {any_time, [] { keys({KEY_ESCAPE}); }},
+            {shows_quit, [] { keys({KEY_DOWN, KEY_ENTER}); }},
+            {shows_high_score, [] { keys({KEY_ENTER}); }},
+            {shows_name_field, [] { headless_type("ace\r"); }},
+            {shows_table, [] { keys({KEY_ENTER}); }},
+            {shows_play_again, [] { keys({KEY_DOWN, KEY_ENTER}); }},
+        });
+        const int status = run_game();
+        std::fflush(stderr);
+        ::_exit(status == 0 && player.steps_done() == 6u && high_score_entry(1).name == "ace" ? 0 : 4);
+    }
+    ::close(err_pipe[1]);
+    std::string err;
+    char buf[512];
+    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
+    ::close(err_pipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::chmod(dir_.path.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("high scores not saved"), std::string::npos) << err;
+    EXPECT_EQ(read_file(file()), twelve_below_zero());
 }
 
 }  // namespace
