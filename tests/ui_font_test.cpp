@@ -264,6 +264,18 @@ TEST_F(FontTest, ArbitraryTextAndPositionsAreSafe) {
     SUCCEED();
 }
 
+// Text below the bottom of the screen never shows: a text of any length draws exactly what
+// its first screenful draws (30 cells a line, 16 lines from y 0).
+TEST_F(FontTest, AHugeTextDrawsExactlyItsFirstScreenful) {
+    std::string huge;
+    for (int i = 0; i < 200000; ++i) huge += DIGITS_AND_LETTERS[i % DIGITS_AND_LETTERS.size()];
+    draw_text(huge.substr(0, 30 * 16), 0, 0, 255, -1);
+    const std::vector<uint32_t> screenful = page();
+    blacken_screen();
+    draw_text(huge, 0, 0, 255, -1);
+    EXPECT_EQ(page(), screenful);
+}
+
 // The committed picture is what the generator makes of the text art.
 TEST(FontPicture, EqualsTheGeneratorOutput) {
     std::ifstream glyphs(std::string(MURKWING_SOURCE_DIR) + "/tools/font_glyphs.txt", std::ios::binary);

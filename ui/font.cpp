@@ -90,6 +90,7 @@ void load_font(const std::string& file_name, const std::string& charset) {
 void draw_text(const std::string& text, int32_t x, int32_t y, int32_t alpha, int32_t with_backing) {
     const Font& f = font();
     const int32_t screen_width = game_screen().width;
+    const int32_t screen_height = game_screen().height;
     const int32_t glyph_alpha = std::clamp(alpha, 0, 255);
     const int64_t start_x = x == CENTRE_X ? centred_x(text.size(), screen_width) : x;
     int64_t pen_x = start_x;
@@ -107,6 +108,9 @@ void draw_text(const std::string& text, int32_t x, int32_t y, int32_t alpha, int
             pen_y += FONT_LINE_HEIGHT;
             continue;
         }
+        // The pen only ever moves down: once below the screen nothing more can show, so a
+        // huge text (a name read from a hostile file) costs no more than a screenful.
+        if (screen_height > 0 && pen_y >= screen_height) break;
         const float px = static_cast<float>(pen_x);
         const float py = static_cast<float>(pen_y);
         if (with_backing != 0 && f.backing) put_image(nullptr, px, py, f.backing, blit_mode::alpha, -1);
