@@ -276,6 +276,19 @@ TEST_F(FontTest, AHugeTextDrawsExactlyItsFirstScreenful) {
     EXPECT_EQ(page(), screenful);
 }
 
+// Centred, a text far wider than the screen starts far to the left; what shows is the
+// same as for the text cut to the cells that reach the screen. 1000 characters start at
+// x = 240 - 8000 = -7760; the 486th (index 485) is the first at x 0.
+TEST_F(FontTest, ACentredHugeTextShowsTheSameAsItsVisiblePart) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += DIGITS_AND_LETTERS[i % DIGITS_AND_LETTERS.size()];
+    draw_text(text.substr(485, 30 * 16), 0, 0, 255, -1);
+    const std::vector<uint32_t> visible = page();
+    blacken_screen();
+    draw_text(text, CENTRE_X, 0, 255, -1);
+    EXPECT_EQ(page(), visible);
+}
+
 // The committed picture is what the generator makes of the text art.
 TEST(FontPicture, EqualsTheGeneratorOutput) {
     std::ifstream glyphs(std::string(MURKWING_SOURCE_DIR) + "/tools/font_glyphs.txt", std::ios::binary);

@@ -111,6 +111,11 @@ void draw_text(const std::string& text, int32_t x, int32_t y, int32_t alpha, int
         // The pen only ever moves down: once below the screen nothing more can show, so a
         // huge text (a name read from a hostile file) costs no more than a screenful.
         if (screen_height > 0 && pen_y >= screen_height) break;
+        // A cell wholly left of or above the screen draws nothing; skip the two blits.
+        if (pen_x + FONT_CELL_WIDTH <= 0 || pen_y + FONT_CELL_HEIGHT <= 0) {
+            pen_x += FONT_CELL_WIDTH;
+            continue;
+        }
         const float px = static_cast<float>(pen_x);
         const float py = static_cast<float>(pen_y);
         if (with_backing != 0 && f.backing) put_image(nullptr, px, py, f.backing, blit_mode::alpha, -1);
