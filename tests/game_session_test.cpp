@@ -195,10 +195,7 @@ TEST_F(Session, UnwritableFolderPlaysAndSaysOnceThatScoresAreNotSaved) {
         ::_exit(status == 0 && player.steps_done() == 6u && high_score_entry(1).name == "ace" ? 0 : 4);
     }
     ::close(err_pipe[1]);
-    std::string err;
-    char buf[512];
-    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
-    ::close(err_pipe[0]);
+    const std::string err = test_support::read_all_and_close(err_pipe[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ::chmod(dir_.path.c_str(), 0755);

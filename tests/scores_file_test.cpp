@@ -166,10 +166,7 @@ TEST_F(SaveFile, FailedWriteLeavesTheOldFileAndRemovesTheNewOne) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save reported success";
     EXPECT_EQ(read_file(path), old_bytes);
     EXPECT_EQ(names_in(dir.path), std::vector<std::string>{"murkwingdiver_highscores.dat"});
-    std::string err;
-    char buf[512];
-    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
-    ::close(err_pipe[0]);
+    const std::string err = test_support::read_all_and_close(err_pipe[0]);
     EXPECT_EQ(count_lines(err), 1u) << err;
 }
 

@@ -131,10 +131,7 @@ TEST_F(Surroundings, UnwritableFolderKeepsTheTableInMemoryAndSaysSoOnce) {
     ::close(err_pipe[1]);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    std::string err;
-    char buf[512];
-    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
-    ::close(err_pipe[0]);
+    const std::string err = test_support::read_all_and_close(err_pipe[0]);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << err;
     EXPECT_EQ(count_lines(err), 1u) << err;

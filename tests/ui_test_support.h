@@ -93,6 +93,16 @@ inline void write_file(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Everything that can still be read from a descriptor (a child's stderr pipe), which is
+// then closed.
+inline std::string read_all_and_close(int fd) {
+    std::string bytes;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    return bytes;
+}
+
 // A fresh directory under the test temp dir, removed with the object.
 struct TempDir {
     std::string path;
