@@ -1,6 +1,7 @@
 // The BMP loader: every depth, pictures smaller and larger than the target, the results
 // 0..3, and damaged files of every kind (bad headers, cut short at every byte, mutated).
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -188,7 +189,10 @@ class BitmapFileTest : public BitmapTest {
 protected:
     void SetUp() override {
         BitmapTest::SetUp();
-        dir = std::filesystem::path(::testing::TempDir()) / "murkwing_bitmap_test";
+        // A folder of its own: ctest runs the cases of this suite in parallel processes.
+        std::string pattern = ::testing::TempDir() + "murkwing_bitmap_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
         std::filesystem::create_directories(dir / "sub");
     }
     void TearDown() override {
