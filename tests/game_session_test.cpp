@@ -175,13 +175,7 @@ TEST_F(Session, UnwritableFolderPlaysAndSaysOnceThatScoresAreNotSaved) {
     write_file(file(), twelve_below_zero());
     ASSERT_EQ(::chmod(dir_.path.c_str(), 0555), 0);
     ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
-    int err_pipe[2];
-    ASSERT_EQ(::pipe(err_pipe), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::dup2(err_pipe[1], 2);
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    const test_support::ChildResult child = test_support::run_as_nobody([] {
         Player player({
             {any_time, [] { keys({KEY_ESCAPE}); }},
             {shows_quit, [] { keys({KEY_DOWN, KEY_ENTER}); }},
@@ -191,16 +185,11 @@ TEST_F(Session, UnwritableFolderPlaysAndSaysOnceThatScoresAreNotSaved) {
             {shows_play_again, [] { keys({KEY_DOWN, KEY_ENTER}); }},
         });
         const int status = run_game();
-        std::fflush(stderr);
-        ::_exit(status == 0 && player.steps_done() == 6u && high_score_entry(1).name == "ace" ? 0 : 4);
-    }
-    ::close(err_pipe[1]);
-    const std::string err = test_support::read_all_and_close(err_pipe[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        return status == 0 && player.steps_done() == 6u && high_score_entry(1).name == "ace" ? 0 : 4;
+    });
+    const std::string& err = child.err;
     ::chmod(dir_.path.c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_EQ(child.status, 0) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("high scores not saved"), std::string::npos) << err;
     EXPECT_EQ(read_file(file()), twelve_below_zero());

@@ -112,28 +112,17 @@ TEST_F(Surroundings, UnwritableFolderKeepsTheTableInMemoryAndSaysSoOnce) {
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     write_file(folder + "/murkwingdiver_highscores.dat", " 7\r\nSEVEN\r\n");
     ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
-    int err_pipe[2];
-    ASSERT_EQ(::pipe(err_pipe), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::dup2(err_pipe[1], 2);
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-        if (::chdir(folder.c_str()) != 0) ::_exit(4);
+    const test_support::ChildResult child = test_support::run_as_nobody([&folder] {
+        if (::chdir(folder.c_str()) != 0) return 4;
         load_high_scores(HIGH_SCORE_FILE);
-        if (high_score_entry(1).score != 7) ::_exit(5);
+        if (high_score_entry(1).score != 7) return 5;
         set_high_score_entry(2, {6, "SIX"});
         const bool first = save_high_scores();   // after the name
         const bool second = save_high_scores();  // at shut-down
-        std::fflush(stderr);
-        ::_exit(first || second ? 6 : 0);
-    }
-    ::close(err_pipe[1]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    const std::string err = test_support::read_all_and_close(err_pipe[0]);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+        return first || second ? 6 : 0;
+    });
+    const std::string& err = child.err;
+    EXPECT_EQ(child.status, 0) << err;
     EXPECT_EQ(count_lines(err), 1u) << err;
     EXPECT_EQ(read_file(folder + "/murkwingdiver_highscores.dat"), " 7\r\nSEVEN\r\n");
 }

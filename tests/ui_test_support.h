@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -101,6 +102,34 @@ inline std::string read_all_and_close(int fd) {
     for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
     ::close(fd);
     return bytes;
+}
+
+// What a child process left: its exit status (-1 when it did not exit normally) and all it
+// wrote on stderr.
+struct ChildResult {
+    int status;
+    std::string err;
+};
+
+// Runs `body` in a child process, as the "nobody" user when the test runs as root (so that
+// file permissions apply), and returns the status `body` gave and the child's stderr.
+inline ChildResult run_as_nobody(const std::function<int()>& body) {
+    int err_pipe[2];
+    if (::pipe(err_pipe) != 0) return {-1, "pipe failed"};
+    const pid_t pid = ::fork();
+    if (pid < 0) return {-1, "fork failed"};
+    if (pid == 0) {
+        ::dup2(err_pipe[1], 2);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        const int status = body();
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+    ::close(err_pipe[1]);
+    ChildResult result{-1, read_all_and_close(err_pipe[0])};
+    int wait_status = 0;
+    if (::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
+    return result;
 }
 
 // A fresh directory under the test temp dir, removed with the object.
