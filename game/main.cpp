@@ -1,4 +1,27 @@
-// The program entry: the whole game is run_game; its status is the process's.
+// The program entry: reads the command line, then the whole game is run_game; its status is
+// the process's (2 for a command line it cannot read).
+#include <cstdio>
+#include <string>
+
+#include "game/command_line.h"
 #include "game/play.h"
 
-int main() { return run_game(); }
+int main(int argc, char** argv) {
+    WindowOptions options;
+    std::string error;
+    switch (parse_command_line(argc, argv, options, error)) {
+        case CommandAction::HELP:
+            std::fputs(help_text(), stdout);
+            return 0;
+        case CommandAction::VERSION:
+            std::printf("%s\n", version_text().c_str());
+            return 0;
+        case CommandAction::USAGE_ERROR:
+            std::fprintf(stderr, "murkwingdiver: %s\n%s\n", error.c_str(), usage_line());
+            return 2;
+        case CommandAction::PLAY:
+            break;
+    }
+    set_window_options(options);
+    return run_game();
+}

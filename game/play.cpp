@@ -60,6 +60,7 @@ bool start_up() {
 }
 
 void start_run() {
+    take_focus_loss();  // focus changes at the table or in the dialogs don't stop a run
     cave_reset();
     craft_reset();
     RunClock& run = run_clock();
@@ -77,9 +78,12 @@ int32_t play_frame() {
     // Saturates rather than overflowing after 2^31 frames (over a year of play).
     if (run.frame_counter < INT32_MAX) ++run.frame_counter;
 
+    // A run whose window lost the focus stops at "Quit?" as if Escape had been pressed:
+    // the player who clicked elsewhere comes back to a question, not to a crash.
     int32_t quit = 0;
-    if (is_escape_key() != 0) {
+    if (is_escape_key() != 0 || take_focus_loss()) {
         quit = choice_dialog("Quit?", "No:::Yes", 0, 0) == ANSWER_YES_AT_QUIT ? -1 : 0;
+        take_focus_loss();  // a focus change while the question was open is answered by it
     }
     frame_update();
     frame_draw();

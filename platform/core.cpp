@@ -34,6 +34,8 @@ struct Core {
     uint8_t key_state[KEY_STATE_COUNT] = {};
     int32_t pointer_x = 0, pointer_y = 0, wheel = 0, buttons = 0;
     bool active = true, pointer_inside = true;
+    bool focus_lost = false;      // the window lost activation since take_focus_loss last asked
+    WindowOptions window;         // from the command line, for the backend's window
 };
 
 Core& state() {
@@ -113,6 +115,7 @@ void set_buttons(int bits) { state().buttons = bits; }
 void turn_wheel(int steps) { state().wheel += steps; }
 
 void set_active(bool active) {
+    if (state().active && !active) state().focus_lost = true;
     state().active = active;
     clear_key_states();
     mark_all_rows();
@@ -147,6 +150,20 @@ void reset_input() {
     clear_key_states();
     c.pointer_x = c.pointer_y = c.wheel = c.buttons = 0;
     c.active = c.pointer_inside = true;
+    c.focus_lost = false;
+}
+
+int64_t retrace_wait_ns(int rate, int64_t origin_ns, int64_t now_ns) {
+    constexpr int64_t UNKNOWN_RATE_WAIT_NS = 16000000;
+    constexpr int64_t SECOND_NS = 1000000000;
+    constexpr int64_t TIMELINE_HZ = 60;
+    if (rate <= 0) return UNKNOWN_RATE_WAIT_NS;
+    if (now_ns < origin_ns) return origin_ns - now_ns;
+    // Tick k of the timeline lies at origin + ceil(k / 60 s), so ticks never drift apart.
+    const int64_t elapsed = now_ns - origin_ns;
+    const int64_t next_tick = elapsed / SECOND_NS * TIMELINE_HZ + (elapsed % SECOND_NS) * TIMELINE_HZ / SECOND_NS + 1;
+    const int64_t tick_ns = next_tick / TIMELINE_HZ * SECOND_NS + ((next_tick % TIMELINE_HZ) * SECOND_NS + TIMELINE_HZ - 1) / TIMELINE_HZ;
+    return tick_ns - elapsed;
 }
 
 }  // namespace core
@@ -238,6 +255,17 @@ int32_t is_key_down(int scancode) {
     CallLock guard;
     return state().key_state[scancode] ? -1 : 0;
 }
+
+bool take_focus_loss() {
+    CallLock guard;
+    Core& c = state();
+    const bool lost = c.focus_lost;
+    c.focus_lost = false;
+    return lost;
+}
+
+void set_window_options(const WindowOptions& options) { state().window = options; }
+WindowOptions window_options() { return state().window; }
 
 int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons) {
     CallLock guard;

@@ -35,8 +35,15 @@ void mark_all_rows();
 const uint32_t* page_pixels();
 bool row_changed(int y);
 void clear_row_flags();
-// Drops queued keys, key states, mouse values and the key-hit flag (headless reset).
+// Drops queued keys, key states, mouse values, the key-hit flag and a pending focus loss
+// (headless reset).
 void reset_input();
+
+// How long wait_for_retrace waits, in nanoseconds, at now_ns. With a known display rate
+// (rate > 0) the wait ends on the next tick of a 60 Hz timeline that starts at origin_ns
+// (the screen's opening), strictly after now_ns: the display's own rate only tells that it
+// refreshes, so a frame takes the same time on 60, 144 or 240 Hz. With rate 0, 16 ms.
+int64_t retrace_wait_ns(int rate, int64_t origin_ns, int64_t now_ns);
 
 }  // namespace core
 

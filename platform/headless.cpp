@@ -2,6 +2,7 @@
 // and retrace waits advance, and keys, key states and mouse values set by the tests.
 #include "platform/headless.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -23,6 +24,7 @@ struct TimedAction {
 
 struct Twin {
     double now = START_TIME;
+    double opened_at = START_TIME;  // virtual time of the last open_screen: the pace's origin
     int rate = 0;
     bool fail_open = false;
     long pauses = 0;
@@ -63,14 +65,16 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
     }
     if (twin().fail_open) return 1;
     int rate = refresh_rate > 0 ? refresh_rate : twin().rate;
+    twin().opened_at = twin().now;
     return core::open_page(width, height, rate) ? 0 : 1;
 }
 
 int wait_for_retrace() {
     if (!screen_is_open()) return 1;
-    int rate = core::refresh_rate();
-    int period_ms = rate > 0 ? 1000 / rate : 16;
-    advance_to(twin().now + period_ms / 1000.0);
+    Twin& t = twin();
+    auto ns = [](double seconds) { return static_cast<int64_t>(std::llround(seconds * 1e9)); };
+    const int64_t wait = core::retrace_wait_ns(core::refresh_rate(), ns(t.opened_at), ns(t.now));
+    advance_to(t.now + wait / 1e9);
     return 0;
 }
 

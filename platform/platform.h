@@ -1,8 +1,27 @@
 // The game's only contact with the machine: window and screen page, screen lock, keyboard,
-// mouse, pauses, the clock and the random numbers. Two backends implement this header:
-// platform_sdl (a real window with its refresh thread) and platform_headless (an
-// in-memory page with a virtual clock and scripted input, for the tests). An executable
-// picks one at link time.
+// mouse, pauses, the clock and the random numbers.
+//
+// Backends. Each backend is a whole file group implementing this header, and an executable
+// picks one at link time by linking its library (platform/CMakeLists.txt):
+//   platform_sdl       the real window on SDL2 (sdl_*.cpp), with a refresh thread that owns
+//                      the window, presents changed rows and turns events into input;
+//   platform_headless  the tests' twin (headless.cpp): an in-memory page, a virtual clock
+//                      and input scripted by the test (headless.h).
+// The rules both share (the lock, the key queue, the key states, the mouse query, the
+// pauses, the pace of the retrace wait) live in core.cpp, so a backend only supplies the
+// window, the clock and the sleeps. Game code includes this header and nothing of a backend.
+//
+// Input reaches the game through two channels, and every device feeds one of them inside
+// its backend:
+//   the key-state table  one entry per PC scancode (set 1 make codes, 0..127): is a key held
+//                        now? The craft reads scancode 57, the space bar, once per frame, so a
+//                        device that should climb while held (a pad button, the left mouse
+//                        button in flight) sets entry 57 while it is held.
+//   the key queue        typed keys, oldest first, at most 15: a code page 437 byte (1..255)
+//                        or an extended code (a key without a character, see extended_key).
+//                        The dialogs, the name entry and the frame loop read it through
+//                        read_key. A device that gives commands (a pad's buttons) queues codes.
+// The mouse is a third, separate query (read_mouse) used by the dialogs.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +68,16 @@ constexpr int MOUSE_MIDDLE = 4;
 // and starts the refresh thread; returns 0, or 1 when nothing could be opened.
 int open_screen(int width, int height, int depth, int pages, int flags, int refresh_rate);
 
+// How the window should open, from the command line; set before open_screen. scale is the
+// whole number of window pixels per page pixel (1 opens width x height); full_screen opens
+// on the whole display. Backends without a window keep them and ignore them.
+struct WindowOptions {
+    int scale = 1;
+    bool full_screen = false;
+};
+void set_window_options(const WindowOptions& options);
+WindowOptions window_options();
+
 // Why the last open_screen failed, in a few words ("no display", SDL's own message, ...);
 // empty after a success.
 std::string open_screen_error();
@@ -61,8 +90,9 @@ void lock_screen();
 // releases the caller's lock if held. Rows are marked even without a lock.
 void unlock_screen(int first_row, int last_row);
 
-// Returns at the display's next refresh, or after one refresh period (16 ms when the rate
-// is unknown); 1 when no screen is open, else 0.
+// Returns at the next tick of a steady 60 Hz timeline when the display reports a refresh
+// rate, whatever that rate is, so the game keeps one pace on every monitor; sleeps 16 ms
+// when the rate is unknown. 1 when no screen is open, else 0.
 int wait_for_retrace();
 
 // The oldest queued key as 0, 1 or 2 bytes; never waits.
@@ -71,6 +101,11 @@ std::string read_key();
 // -1 when the key with this scancode was held at the last keyboard sample, else 0;
 // 0 for scancodes outside 0..127.
 int32_t is_key_down(int scancode);
+
+// True once after the window lost activation (another window took the focus, the window
+// was minimised or hidden), then false until it loses it again. The frame loop asks once
+// per frame, so that a run interrupted by a focus change stops at "Quit?".
+bool take_focus_loss();
 
 // Fills pointer x, y (screen pixels), wheel count and button bits and returns 0; returns 1
 // with all four set to -1 when the window is inactive or the pointer is outside it.

@@ -56,11 +56,3 @@ void scale_row(const uint32_t* page, int page_width, const PageLayout& layout, i
         }
     }
 }
-
-int64_t retrace_wait_ns(int rate, int64_t last_present_ns, int64_t now_ns) {
-    constexpr int64_t UNKNOWN_RATE_PERIOD_NS = 16000000;
-    if (rate <= 0) return UNKNOWN_RATE_PERIOD_NS;
-    const int64_t period = 1000000000LL / rate;
-    if (last_present_ns <= 0 || now_ns < last_present_ns) return period;
-    return period - (now_ns - last_present_ns) % period;
-}

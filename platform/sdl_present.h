@@ -31,9 +31,3 @@ WindowRect band_rect(const PageLayout& layout, int page_width, int first, int la
 // page's picture: the page pixel under each, made opaque (the window never shows alpha).
 void scale_row(const uint32_t* page, int page_width, const PageLayout& layout, int y, int x0, int count,
                uint32_t* out);
-
-// How long wait_for_retrace sleeps, in nanoseconds: until the display's next refresh, taken
-// as every 1 / rate seconds from the last presentation (last_present_ns, 0 for none yet),
-// which is never more than one period away; one period without a presentation; 16 ms when
-// the rate is unknown (0).
-int64_t retrace_wait_ns(int rate, int64_t last_present_ns, int64_t now_ns);

@@ -44,7 +44,8 @@ struct Window {
 
     // Read by wait_for_retrace on the game's thread.
     std::atomic<int> rate{0};                   // display refresh rate in Hz, 0 when unknown
-    std::atomic<int64_t> last_present_ns{0};   // steady clock time of the last presentation
+    int64_t timeline_origin_ns = 0;             // steady clock time the screen opened: the
+                                                // start of the retrace wait's 60 Hz timeline
 
     // Owned by the refresh thread.
     SDL_Window* window = nullptr;
@@ -152,7 +153,6 @@ void present_rows(Window& w, int first, int last) {
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     SDL_Rect rect{band.x, band.y, band.width, band.height};
     SDL_UpdateWindowSurfaceRects(w.window, &rect, 1);
-    w.last_present_ns = now_ns();
 }
 
 void present_changed_band(Window& w) {
@@ -470,7 +470,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int flags, int 
     w.full_screen = flags != 0;
     w.requested_rate = std::max(0, refresh_rate);
     w.rate = 0;
-    w.last_present_ns = 0;
+    w.timeline_origin_ns = now_ns();
     w.has_focus = true;  // the window-active flag starts set
     w.minimized = false;
     w.buttons_held = 0;
@@ -504,6 +504,6 @@ std::string open_screen_error() {
 int wait_for_retrace() {
     if (!screen_is_open()) return 1;
     Window& w = window_state();
-    std::this_thread::sleep_for(std::chrono::nanoseconds(retrace_wait_ns(w.rate, w.last_present_ns, now_ns())));
+    std::this_thread::sleep_for(std::chrono::nanoseconds(core::retrace_wait_ns(w.rate, w.timeline_origin_ns, now_ns())));
     return 0;
 }

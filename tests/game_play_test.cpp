@@ -3,6 +3,7 @@
 // score reaching the table, shut-down, and a pinned checksum of one composed frame.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "game/frame.h"
@@ -90,10 +91,10 @@ TEST_F(PlayTest, StartRunResetsTheRun) {
     EXPECT_EQ(craft_state().y, 160.0);
 }
 
-// Escape read in frame 10 opens "Quit?" in frame 11; "No" (highlighted first) lets the same
-// run go on: the craft's fall is undisturbed and still ends in frame 40.
-TEST_F(PlayTest, EscapeOpensQuitAndNoResumesTheSameRun) {
-    start_game(SEED_NO_EARLY_BENDS);
+// Escape read in frame 10, or the window losing the focus then, opens "Quit?" in frame 11;
+// "No" (highlighted first) lets the same run go on: the craft's fall is undisturbed and
+// still ends in frame 40.
+void expect_quit_and_no_resume(const std::function<void()>& interrupt) {
     Player player;
     int32_t frame_of_dialog = 0;
     player.script = {{" QUIT? ", 36, ANSWER_FIRST, [&] {
@@ -101,7 +102,7 @@ TEST_F(PlayTest, EscapeOpensQuitAndNoResumesTheSameRun) {
                           EXPECT_TRUE(text_shown(" NO ", 10, 72));
                           EXPECT_TRUE(text_shown(" YES ", 10, 108));
                       }}};
-    headless_at_pause(10, [] { headless_queue_key(KEY_ESCAPE); });
+    headless_at_pause(10, interrupt);
     player.attach(200);
     EXPECT_EQ(frame_loop(), -1);
     EXPECT_TRUE(player.done());
@@ -109,6 +110,23 @@ TEST_F(PlayTest, EscapeOpensQuitAndNoResumesTheSameRun) {
     EXPECT_EQ(run_clock().frame_counter, 40);
     EXPECT_EQ(craft_state().crashed, -1);
     EXPECT_NEAR(craft_state().y, 332.0, 1e-9);
+}
+
+TEST_F(PlayTest, EscapeOpensQuitAndNoResumesTheSameRun) {
+    start_game(SEED_NO_EARLY_BENDS);
+    expect_quit_and_no_resume([] { headless_queue_key(KEY_ESCAPE); });
+}
+
+// Clicking another window during a run: all keys read as up, and "Quit?" opens.
+TEST_F(PlayTest, FocusLossOpensQuitAndNoResumesTheSameRun) {
+    start_game(SEED_NO_EARLY_BENDS);
+    headless_set_active(false);  // a focus change before the run started is forgotten
+    headless_set_active(true);
+    start_run();
+    expect_quit_and_no_resume([] {
+        headless_set_active(false);
+        headless_set_active(true);
+    });
 }
 
 // "Yes" ends the run like a crash, after the rest of that frame: one more update and draw.

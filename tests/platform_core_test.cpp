@@ -1,6 +1,7 @@
 // The screen lock, key queue, key states, mouse query and pauses, on the headless twin.
 #include <gtest/gtest.h>
 
+#include "platform/core.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
@@ -234,16 +235,55 @@ TEST_F(PlatformTest, PauseMinusOneWaitsForAKey) {
     EXPECT_EQ(read_key(), "\x1b");
 }
 
-TEST_F(PlatformTest, RetraceWaitsOnePeriod) {
-    double before = headless_time();
-    EXPECT_EQ(wait_for_retrace(), 0);
-    EXPECT_NEAR(headless_time() - before, 0.016, 1e-9);
-    headless_reset();
-    headless_set_refresh_rate(75);
-    ASSERT_EQ(open_screen(480, 320, 32, 0, 0, 0), 0);
-    before = headless_time();
-    wait_for_retrace();
-    EXPECT_NEAR(headless_time() - before, 0.013, 1e-9);
+// The frame loop's pace: a retrace wait and a 20 ms pause per frame take two ticks of the
+// 60 Hz timeline (1/30 s) whatever rate the display reports, and 36 ms when it reports none.
+TEST_F(PlatformTest, FramePeriodIsTheSameOnEveryDisplayRate) {
+    struct Case {
+        int rate;
+        double period;
+    };
+    for (const Case c : {Case{0, 0.036}, Case{60, 1.0 / 30}, Case{75, 1.0 / 30}, Case{120, 1.0 / 30},
+                         Case{144, 1.0 / 30}, Case{240, 1.0 / 30}, Case{1000, 1.0 / 30}}) {
+        headless_reset();
+        headless_set_refresh_rate(c.rate);
+        ASSERT_EQ(open_screen(480, 320, 32, 0, 0, 0), 0);
+        headless_set_time(headless_time() + 0.0123);  // start off the timeline
+        double start = 0.0;
+        for (int frame = 0; frame < 90; ++frame) {
+            if (frame == 30) start = headless_time();
+            wait_for_retrace();
+            pause_ms(20);
+        }
+        EXPECT_NEAR((headless_time() - start) / 60, c.period, 1e-9) << c.rate << " Hz";
+    }
+}
+
+TEST(RetraceWait, EndsOnTheNextTickOfTheTimeline) {
+    struct Case {
+        int rate;
+        int64_t origin_ns, now_ns, wait_ns;
+    };
+    const Case cases[] = {
+        {0, 5000000000, 5000000000, 16000000},   // rate unknown: 16 ms
+        {60, 5000000000, 5000000000, 16666667},  // at the origin: the next tick
+        {144, 5000000000, 5001000000, 15666667}, // 1 ms in, the display's rate plays no part
+        {60, 5000000000, 5033333334, 16666666},  // exactly on tick 2: tick 3 is 50 ms in
+        {60, 5000000000, 6000000000, 16666667},  // tick 60 is exactly one second in
+        {60, 5000000000, 4999000000, 1000000},   // before the origin: wait for it
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(core::retrace_wait_ns(c.rate, c.origin_ns, c.now_ns), c.wait_ns) << c.rate << " Hz at " << c.now_ns;
+    }
+}
+
+TEST_F(PlatformTest, FocusLossIsTakenOnce) {
+    EXPECT_FALSE(take_focus_loss());
+    headless_set_active(false);
+    headless_set_active(false);
+    EXPECT_TRUE(take_focus_loss());
+    EXPECT_FALSE(take_focus_loss());
+    headless_set_active(true);
+    EXPECT_FALSE(take_focus_loss());
 }
 
 TEST_F(PlatformTest, ScriptRunsAtPauseNumbers) {

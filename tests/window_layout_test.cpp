@@ -89,31 +89,3 @@ TEST(WindowLayout, RowsScaleByNearestNeighbourAndComeOutOpaque) {
 }
 
 }  // namespace
-
-namespace {
-
-struct RetraceCase {
-    int rate;
-    int64_t last_present_ns, now_ns;
-    int64_t wait_ns;
-};
-
-TEST(WindowLayout, RetraceWaitEndsAtTheNextRefreshWithinOnePeriod) {
-    const RetraceCase cases[] = {
-        {0, 0, 5000000000, 16000000},                      // rate unknown: 16 ms
-        {0, 4990000000, 5000000000, 16000000},
-        {60, 0, 5000000000, 16666666},                     // nothing presented yet: one period
-        {60, 5000000000, 5001000000, 15666666},            // 1 ms after a presentation
-        {60, 5000000000, 5016666666, 16666666},            // exactly on a refresh: the next one
-        {60, 5000000000, 5050000000, 16666664},            // 2 ns past the third refresh
-        {100, 5000000000, 5025000000, 5000000},
-        {60, 5000000000, 4999000000, 16666666},            // a presentation "in the future"
-        {1000, 5000000000, 5000000400, 999600},
-    };
-    for (const RetraceCase& c : cases) {
-        int64_t wait = retrace_wait_ns(c.rate, c.last_present_ns, c.now_ns);
-        EXPECT_EQ(wait, c.wait_ns) << c.rate << " Hz, " << c.now_ns - c.last_present_ns << " ns after";
-    }
-}
-
-}  // namespace
