@@ -1,8 +1,11 @@
-// The twelve best runs: their file (lenient reading, whole-file replacement on saving),
+// The twelve best runs: their file (lenient reading; saving under a lock shared by every copy
+// of the game, merged with what other copies saved, by whole-file replacement or in place),
 // the insertion of a new score with its name, and the table screen.
 #include "scores/high_scores.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,9 +39,13 @@ constexpr int32_t TABLE_PULL_ALPHA = 20; // each pass moves the screen 21/256 to
 constexpr int TABLE_PAUSE_MS = 50;
 constexpr size_t READ_CHUNK = 64 * 1024; // bytes fetched from the file at a time
 
+using Entries = std::array<HighScoreEntry, HIGH_SCORE_COUNT>;  // entry k at index k - 1
+
 struct HighScoreTable {
-    std::array<HighScoreEntry, HIGH_SCORE_COUNT> entries;  // entry k at index k - 1
-    std::string file_name;                                 // empty until loaded
+    Entries entries;
+    Entries on_disk;                    // the file's table as this copy last read or wrote it
+    std::vector<HighScoreEntry> added;  // entries offered here since then, in that order
+    std::string file_name;              // empty until loaded
 };
 
 HighScoreTable& table() {
@@ -59,6 +66,7 @@ struct ByteReader {
     size_t size = 0;
     int fd = -1;             // file to fetch more from, or -1
     uint64_t file_left = 0;  // bytes of the file's opening length not fetched yet
+    bool failed = false;     // a read failed (rather than met the end); errno says why
     std::vector<unsigned char> chunk;
 };
 
@@ -71,6 +79,7 @@ bool refill(ByteReader& r) {
         got = ::read(r.fd, r.chunk.data(), want);
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {  // a read that meets the end (or fails) ends the file here
+        r.failed = got < 0;
         r.file_left = 0;
         return false;
     }
@@ -106,8 +115,8 @@ void skip_line_end(ByteReader& r) {
 }
 
 // The score field: leading blanks skipped, then up to a space, tab, comma, line end or
-// the end of the data; a double quote at its start keeps spaces, tabs and commas up to the
-// next double quote (a line end still ends the field). The delimiter is consumed; after a
+// the end of the data; a double quote at its start keeps spaces and commas up to the next
+// double quote (a tab or a line end still ends the field). The delimiter is consumed; after a
 // blank, further blanks and then one comma or line end are consumed as well. A field of any
 // length is taken whole, so the name is still the next line.
 std::string read_score_field(ByteReader& r) {
@@ -125,9 +134,12 @@ std::string read_score_field(ByteReader& r) {
             if (peek_byte(r) == '\n') next_byte(r);
             return field;
         }
-        if (quoted) {
-            if (c == '"') quoted = false;  // the closing quote is dropped; the field goes on
-            else field += static_cast<char>(c);
+        if (quoted && c == '"') {
+            quoted = false;  // the closing quote is dropped; the field goes on
+            continue;
+        }
+        if (quoted && c != '\t') {
+            field += static_cast<char>(c);
             continue;
         }
         if (c == ',') return field;
@@ -223,12 +235,16 @@ int32_t score_from_field(const std::string& text) {
             default: break;
         }
     }
+    if (text.find('.') != std::string::npos) {
+        size_t i = 0;
+        while (i < text.size() && text[i] == ' ') ++i;  // spaces kept by quotes lead a real
+        return round_real(text, i);
+    }
+    // A decimal integer: an optional sign, then digits up to the first other character, so a
+    // quoted " 57" is 0. Fields longer than 11 characters are read as 64-bit integers with the
+    // low 32 bits kept; reading every field modulo 2^64 does that and gives shorter ones the
+    // same low 32 bits (99999999999 -> 1215752191).
     size_t i = 0;
-    while (i < text.size() && is_blank(static_cast<unsigned char>(text[i]))) ++i;  // quoted blanks
-    if (text.find('.') != std::string::npos) return round_real(text, i);
-    // A decimal integer with an optional sign. Fields longer than 11 characters are read as
-    // 64-bit integers with the low 32 bits kept; reading every field modulo 2^64 does that and
-    // gives shorter ones the same low 32 bits (99999999999 -> 1215752191).
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     uint64_t value = read_digits(text, i, 10);
@@ -236,12 +252,17 @@ int32_t score_from_field(const std::string& text) {
     return low_32_bits(value);
 }
 
-void read_entries(ByteReader& r) {
-    for (HighScoreEntry& entry : table().entries) {
-        if (peek_byte(r) == END_OF_DATA) return;  // the rest keep their values
+// Reads entries 1, 2, ... into `entries` until the data ends or all twelve are read; the rest
+// keep their values. Gives the number read.
+int read_entries(ByteReader& r, Entries& entries) {
+    int count = 0;
+    for (HighScoreEntry& entry : entries) {
+        if (peek_byte(r) == END_OF_DATA) break;
         entry.score = score_from_field(read_score_field(r));
         entry.name = read_name(r);
+        ++count;
     }
+    return count;
 }
 
 // --- Saving ------------------------------------------------------------------------------
@@ -251,11 +272,12 @@ void read_entries(ByteReader& r) {
 bool save_failure_reported = false;
 
 // One line on standard error: the game has no other place to say that scores were lost.
+// `error` 0 gives the step alone.
 void report_save_failure(const std::string& path, const char* step, int error) {
     if (save_failure_reported) return;
     save_failure_reported = true;
-    std::fprintf(stderr, "murkwingdiver: high scores not saved to \"%s\": %s: %s\n", path.c_str(), step,
-                 std::strerror(error));
+    std::fprintf(stderr, "murkwingdiver: high scores not saved to \"%s\": %s%s%s\n", path.c_str(), step,
+                 error ? ": " : "", error ? std::strerror(error) : "");
 }
 
 // The file a chain of symbolic links ends at (the path itself when it is no link), so that
@@ -279,6 +301,113 @@ std::string resolve_links(std::string path) {
     return std::string();
 }
 
+// The folder that holds `path` ("dir/a" -> "dir", "a" -> ".", "/a" -> "/").
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The table file, open, and whether this copy holds its lock.
+struct OpenTable {
+    int fd = -1;           // -1 when it could not be opened (errno says why)
+    bool locked = false;
+    struct stat st = {};   // as it is under the lock
+};
+
+// Opens the table `path` with `flags` and takes the lock that every copy of the game holds
+// while it reads the table for a save, changes the file, or clears leftovers beside it: an
+// exclusive flock on the table itself, which needs no file of its own and so works in a
+// folder the player cannot write. A save may replace the table by a rename while this copy
+// waits; the lock it then gets is on a file that is no longer the table, so it opens the
+// table again. Files other than regular ones are not locked, nor are tables on a file
+// system without flock (locked stays false).
+OpenTable open_table(const std::string& path, int flags) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        OpenTable t;
+        t.fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (t.fd < 0) return t;
+        if (::fstat(t.fd, &t.st) != 0 || !S_ISREG(t.st.st_mode)) return t;
+        int status;
+        do {
+            status = ::flock(t.fd, LOCK_EX);
+        } while (status != 0 && errno == EINTR);
+        if (status != 0) return t;
+        struct stat now;
+        if (::stat(path.c_str(), &now) == 0 && now.st_dev == t.st.st_dev && now.st_ino == t.st.st_ino) {
+            t.locked = true;
+            ::fstat(t.fd, &t.st);  // its length now, which a save in place may have changed
+            return t;
+        }
+        ::close(t.fd);
+    }
+    OpenTable gave_up;  // replaced a hundred times while waiting: something else is at work
+    errno = EBUSY;
+    return gave_up;
+}
+
+// Removes what saves killed before their rename left beside the table `target`: regular
+// files named as replace_file names its new files (the table's name, ".tmp" and six letters
+// or digits), and nothing else. Called only under the table's lock, so no save is under way.
+void remove_leftovers(const std::string& target) {
+    const std::string folder = folder_of(target);
+    const size_t slash = target.rfind('/');
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    auto is_letter_or_digit = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    };
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), is_letter_or_digit)) {
+            continue;
+        }
+        const std::string leftover = folder + "/" + name;
+        struct stat st;
+        if (::lstat(leftover.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(leftover.c_str());
+    }
+    ::closedir(dir);
+}
+
+// Reads the table in the open file `t` into `entries` (twelve empty ones for an empty or
+// short file). False when a read fails.
+bool read_table_file(const OpenTable& t, Entries& entries) {
+    if (t.st.st_size <= 0) return true;
+    ByteReader r;
+    r.fd = t.fd;
+    r.file_left = static_cast<uint64_t>(t.st.st_size);
+    read_entries(r, entries);
+    return !r.failed;
+}
+
+// Inserts `entry` by the rule of offer_high_score: when it beats entry 12, below every entry
+// with an equal or greater score; the old entry 12 leaves the table.
+void insert_entry(Entries& entries, const HighScoreEntry& entry) {
+    if (entries[HIGH_SCORE_COUNT - 1].score >= entry.score) return;
+    // The smallest k whose score is below the new one: in a sorted table, below every entry
+    // with an equal or greater score.
+    int p = HIGH_SCORE_COUNT;
+    for (int k = HIGH_SCORE_COUNT; k >= 1; --k) {
+        if (entries[k - 1].score < entry.score) p = k;
+    }
+    // Entries p..11 move down one place; the old entry 12 arrives at p and is overwritten.
+    for (int k = HIGH_SCORE_COUNT - 1; k >= p; --k) std::swap(entries[k - 1], entries[k]);
+    entries[p - 1] = entry;
+}
+
+std::string format_entries(const Entries& entries) {
+    std::string out;
+    for (const HighScoreEntry& entry : entries) {
+        if (entry.score >= 0) out += ' ';
+        out += std::to_string(entry.score);
+        out += "\r\n";
+        out += entry.name;
+        out += "\r\n";
+    }
+    return out;
+}
+
 bool write_all(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -293,40 +422,37 @@ bool write_all(int fd, const std::string& bytes) {
     return true;
 }
 
-// Permission bits for the new file: the old file's, or what a plain create would give.
-mode_t new_file_mode(const std::string& path) {
-    struct stat old;
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) return old.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 // Makes the rename itself durable; some file systems cannot, which changes nothing else.
 void sync_directory_of(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
 }
 
+enum class Replaced { yes, failed, not_here };
+
 // Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over
-// `path`, so that `path` always holds either its old content or the new one, whole. On any
-// failure the old file stays as it was, the new one is removed and one line goes to stderr.
-bool replace_file(const std::string& path, const std::string& bytes) {
+// `path`, so that `path` always holds either its old content or the new one, whole. The
+// new file takes the owner (where this process may give it) and permissions of `old`, the
+// table's status. On a failure the old file stays as it was, the new one is removed and
+// one line goes to stderr; not_here (with nothing reported) when the folder refuses the
+// new file, or refuses to let it take the table's place.
+Replaced replace_file(const std::string& path, const struct stat& old, const std::string& bytes) {
     std::string temp_name = path + ".tmpXXXXXX";
     std::vector<char> temp(temp_name.begin(), temp_name.end());
     temp.push_back('\0');
-    const mode_t mode = new_file_mode(path);
     const int fd = ::mkstemp(temp.data());
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) return Replaced::not_here;
     if (fd < 0) {
         report_save_failure(path, "creating the new file", errno);
-        return false;
+        return Replaced::failed;
     }
     temp_name = temp.data();
-    ::fchmod(fd, mode);  // mkstemp makes 0600; a failure here only leaves it so
+    // mkstemp makes 0600 files of this user; a failure here only leaves them so. The owner
+    // goes first, as a change of owner may clear permission bits.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) { /* kept as this user's */ }
+    ::fchmod(fd, old.st_mode & 07777);
     const char* failed_step = nullptr;
     int error = 0;
     if (!write_all(fd, bytes)) failed_step = "writing";
@@ -337,16 +463,52 @@ bool replace_file(const std::string& path, const std::string& bytes) {
         error = errno;
     }
     if (!failed_step && ::rename(temp_name.c_str(), path.c_str()) != 0) {
-        failed_step = "replacing the old file";
         error = errno;
+        ::unlink(temp_name.c_str());
+        if (error == EACCES || error == EPERM) return Replaced::not_here;  // a sticky folder
+        failed_step = "replacing the old file";
     }
     if (failed_step) {
         ::unlink(temp_name.c_str());
         report_save_failure(path, failed_step, error);
-        return false;
+        return Replaced::failed;
     }
     sync_directory_of(path);
+    return Replaced::yes;
+}
+
+// Empties the table open as `fd` and writes `bytes` into it, then flushes it to disk: for a
+// folder that takes no new file. Not atomic: a crash in between leaves a short table,
+// which loads as the entries written so far.
+bool rewrite_in_place(const std::string& path, int fd, const std::string& bytes) {
+    const char* failed_step = nullptr;
+    if (::ftruncate(fd, 0) != 0) failed_step = "emptying it to rewrite it in place";
+    else if (::lseek(fd, 0, SEEK_SET) != 0 || !write_all(fd, bytes)) failed_step = "rewriting it in place";
+    else if (::fsync(fd) != 0) failed_step = "flushing to disk";
+    if (failed_step) {
+        report_save_failure(path, failed_step, errno);
+        return false;
+    }
     return true;
+}
+
+// Puts `entries` in the table file `path`, open and locked as `t`: through a new file and
+// a rename wherever the folder allows, else in place. A table this process could not open
+// for writing (`write_error`, its errno) is left as it is, and so is anything other than a
+// regular file.
+bool write_table(const std::string& path, const OpenTable& t, int write_error, const Entries& entries) {
+    if (write_error != 0) {
+        report_save_failure(path, "opening it for writing", write_error);
+        return false;
+    }
+    if (!S_ISREG(t.st.st_mode)) {
+        report_save_failure(path, "it is not a regular file", 0);
+        return false;
+    }
+    const std::string bytes = format_entries(entries);
+    const Replaced replaced = replace_file(path, t.st, bytes);
+    if (replaced == Replaced::not_here) return rewrite_in_place(path, t.fd, bytes);
+    return replaced == Replaced::yes;
 }
 
 }  // namespace
@@ -355,42 +517,40 @@ void parse_high_scores(const std::string& bytes) {
     ByteReader r;
     r.data = reinterpret_cast<const unsigned char*>(bytes.data());
     r.size = bytes.size();
-    read_entries(r);
+    read_entries(r, table().entries);
 }
 
 void load_high_scores(const std::string& file_name) {
-    table().file_name = file_name;
+    HighScoreTable& t = table();
+    t.file_name = file_name;
+    t.added.clear();
     // Create the file when missing; an existing one is not changed. O_NONBLOCK keeps a FIFO
     // of that name from blocking the start-up.
-    int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd >= 0) ::close(fd);
-    fd = ::open(file_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat st;
-    // Only a regular file has a length to read up to; anything else reads as empty.
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        ByteReader r;
-        r.fd = fd;
-        r.file_left = static_cast<uint64_t>(st.st_size);
-        read_entries(r);
+    Entries from_file;
+    int count = 0;
+    const OpenTable file = open_table(file_name, O_RDONLY);
+    if (file.fd >= 0) {
+        if (file.locked) remove_leftovers(resolve_links(file_name));
+        // Only a regular file has a length to read up to; anything else reads as empty.
+        if (S_ISREG(file.st.st_mode) && file.st.st_size > 0) {
+            ByteReader r;
+            r.fd = file.fd;
+            r.file_left = static_cast<uint64_t>(file.st.st_size);
+            count = read_entries(r, from_file);
+        }
+        ::close(file.fd);
     }
-    ::close(fd);
+    std::copy(from_file.begin(), from_file.begin() + count, t.entries.begin());
+    t.on_disk = from_file;
 }
 
-std::string format_high_scores() {
-    std::string out;
-    for (const HighScoreEntry& entry : table().entries) {
-        if (entry.score >= 0) out += ' ';
-        out += std::to_string(entry.score);
-        out += "\r\n";
-        out += entry.name;
-        out += "\r\n";
-    }
-    return out;
-}
+std::string format_high_scores() { return format_entries(table().entries); }
 
 bool save_high_scores() {
-    const std::string& path = table().file_name;
+    HighScoreTable& t = table();
+    const std::string& path = t.file_name;
     if (path.empty()) {
         report_save_failure(path, "no file name (the table was never loaded)", ENOENT);
         return false;
@@ -400,26 +560,48 @@ bool save_high_scores() {
         report_save_failure(path, "following its links", ELOOP);
         return false;
     }
-    const bool saved = replace_file(target, format_high_scores());
-    if (saved) save_failure_reported = false;
+    // Opened for writing where this process may; else for reading only, to learn whether
+    // there is anything to write at all.
+    OpenTable file = open_table(target, O_RDWR | O_CREAT);
+    const int write_error = file.fd < 0 ? errno : 0;
+    if (file.fd < 0) file = open_table(target, O_RDONLY);
+    if (file.fd < 0 && errno != ENOENT) {
+        report_save_failure(target, "opening it for writing", write_error);
+        return false;
+    }
+    Entries on_disk;  // as the file holds it now; twelve empty entries for no file
+    if (file.fd >= 0 && S_ISREG(file.st.st_mode) && !read_table_file(file, on_disk)) {
+        report_save_failure(target, "reading it again", errno);
+        ::close(file.fd);
+        return false;
+    }
+    // The file as this copy last saw it: the table in memory is that table with this copy's
+    // entries inserted, and goes in as it stands. Another copy has saved since: this copy's
+    // entries are inserted into what it saved.
+    Entries merged = t.entries;
+    if (on_disk != t.on_disk) {
+        merged = on_disk;
+        for (const HighScoreEntry& entry : t.added) insert_entry(merged, entry);
+    }
+    // Nothing new for the file: it is not touched.
+    const bool saved = merged == on_disk || write_table(target, file, write_error, merged);
+    if (file.fd >= 0) ::close(file.fd);  // releases the lock, after the rename
+    if (saved) {
+        t.entries = merged;
+        t.on_disk = merged;
+        t.added.clear();
+        save_failure_reported = false;
+    }
     return saved;
 }
 
 void offer_high_score(const int32_t& score) {
     const int32_t new_score = score;  // the reference might name an entry that moves below
-    auto& entries = table().entries;
-    if (entries[HIGH_SCORE_COUNT - 1].score >= new_score) return;
+    if (table().entries[HIGH_SCORE_COUNT - 1].score >= new_score) return;
     choice_dialog("High Score!", "Okay", 0, 0);
-    // The smallest k whose score is below the new one: in a sorted table, below every entry
-    // with an equal or greater score.
-    int p = HIGH_SCORE_COUNT;
-    for (int k = HIGH_SCORE_COUNT; k >= 1; --k) {
-        if (entries[k - 1].score < new_score) p = k;
-    }
-    // Entries p..11 move down one place; the old entry 12 arrives at p and is overwritten.
-    for (int k = HIGH_SCORE_COUNT - 1; k >= p; --k) std::swap(entries[k - 1], entries[k]);
-    entries[p - 1].score = new_score;
-    entries[p - 1].name = enter_name(NAME_MAX_LENGTH, 0, CENTRE_X, NAME_FIELD_Y);
+    const HighScoreEntry entry{new_score, enter_name(NAME_MAX_LENGTH, 0, CENTRE_X, NAME_FIELD_Y)};
+    insert_entry(table().entries, entry);
+    table().added.push_back(entry);
     // Saved at once, so that no way of ending the game loses the new entry.
     save_high_scores();
 }

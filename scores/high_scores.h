@@ -11,10 +11,12 @@ constexpr const char* HIGH_SCORE_FILE = "murkwingdiver_highscores.dat";
 struct HighScoreEntry {
     int32_t score = 0;
     std::string name;  // as typed, or as read from the file (no line feed)
+    bool operator==(const HighScoreEntry&) const = default;
 };
 
-// Once at start-up: remembers the file name, creates the file when missing, and reads up to
-// twelve entries by the lenient reading rules.
+// Once at start-up: remembers the file name, creates the file when missing, removes what
+// saves killed half-way left beside it, and reads up to twelve entries by the lenient
+// reading rules.
 void load_high_scores(const std::string& file_name);
 
 // After every run: when the score beats entry 12, announces it, inserts it and asks for the
@@ -24,8 +26,15 @@ void offer_high_score(const int32_t& score);
 // After every run: the table screen, until a confirming key or a fresh click.
 void show_high_scores();
 
-// Writes the whole table to the file it was loaded from, replacing the old file only once
-// the new one is complete; true on success.
+// After every new entry and at shut-down: saves the table to the file it was loaded from,
+// under a lock that every copy of the game takes. The file is read again: when it still
+// holds what this copy last read or wrote, the table goes in as it stands; when another copy
+// has saved since, the entries offered here since then are inserted into the file's table.
+// A file whose table that leaves unchanged is not touched. The new table replaces the file
+// through a new file beside it, or is written into it in place when the folder takes no new
+// file; a file this process may not write is left alone. The table in memory becomes the
+// one the file holds. True on success (nothing to write included); else false and one line
+// on stderr, once until a save works.
 bool save_high_scores();
 
 // Reads entries from the bytes of a high-score file by the same rules as
@@ -39,6 +48,8 @@ std::string format_high_scores();
 
 // Entry k, 1..12 (1 is the best).
 const HighScoreEntry& high_score_entry(int k);
+// Sets entry k; the next save writes the table as it stands unless another copy has saved
+// since (tests only).
 void set_high_score_entry(int k, const HighScoreEntry& entry);
 
 // Back to twelve empty entries and no file name (tests only).

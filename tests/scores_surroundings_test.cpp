@@ -70,6 +70,7 @@ TEST_F(Surroundings, LinkToAMissingFolderFailsOnceAndCreatesNothing) {
     const std::string link = dir.file("murkwingdiver_highscores.dat");
     ASSERT_EQ(::symlink("nowhere/table.dat", link.c_str()), 0);
     load_high_scores(link);
+    set_high_score_entry(1, {1, "A"});
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(save_high_scores());
     EXPECT_FALSE(save_high_scores());
@@ -91,6 +92,7 @@ TEST_F(Surroundings, RepeatedFailuresAreReportedOnceUntilASaveWorks) {
     const std::string folder = dir.file("taken");
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
     load_high_scores(folder);
+    set_high_score_entry(1, {1, "A"});
     ::testing::internal::CaptureStderr();
     for (int run = 0; run < 5; ++run) EXPECT_FALSE(save_high_scores());
     EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
@@ -101,6 +103,8 @@ TEST_F(Surroundings, RepeatedFailuresAreReportedOnceUntilASaveWorks) {
     ASSERT_EQ(::mkdir(dir.file("taken.tmp").c_str(), 0700), 0);
     ASSERT_EQ(::unlink(folder.c_str()), 0);
     ASSERT_EQ(::rename(dir.file("taken.tmp").c_str(), folder.c_str()), 0);
+    load_high_scores(folder);
+    set_high_score_entry(1, {2, "B"});
     EXPECT_FALSE(save_high_scores());
     EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
 }
