@@ -109,27 +109,64 @@ TEST_F(Surroundings, RepeatedFailuresAreReportedOnceUntilASaveWorks) {
     EXPECT_EQ(count_lines(::testing::internal::GetCapturedStderr()), 1u);
 }
 
-// A folder the player may not write: the game runs as an ordinary user in a folder it
-// cannot change. As root the test first drops to the "nobody" user in a child process.
-TEST_F(Surroundings, UnwritableFolderKeepsTheTableInMemoryAndSaysSoOnce) {
-    const std::string folder = dir.file("locked");
-    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    write_file(folder + "/murkwingdiver_highscores.dat", " 7\r\nSEVEN\r\n");
+// Folders and tables of the permissions a player meets, tried as an ordinary user: the
+// test, run as root, drops to "nobody" in a child process (root would pass every check).
+// The files belong to root.
+struct PermissionCase {
+    const char* label;
+    mode_t folder_mode;
+    mode_t table_mode;
+    enum { replaced, in_place, refused } save;
+};
+
+class Permissions : public Surroundings, public ::testing::WithParamInterface<PermissionCase> {};
+
+TEST_P(Permissions, SaveReplacesRewritesInPlaceOrLeavesTheTable) {
+    const PermissionCase& c = GetParam();
+    const std::string folder = dir.file("game");
+    const std::string table = folder + "/" + HIGH_SCORE_FILE;
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    write_file(table, " 7\r\nSEVEN\r\n");
+    ASSERT_EQ(::chmod(table.c_str(), c.table_mode), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), c.folder_mode), 0);
     ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+    struct stat before, after;
+    ASSERT_EQ(::stat(table.c_str(), &before), 0);
     const test_support::ChildResult child = test_support::run_as_nobody([&folder] {
         if (::chdir(folder.c_str()) != 0) return 4;
         load_high_scores(HIGH_SCORE_FILE);
         if (high_score_entry(1).score != 7) return 5;
+        if (!save_high_scores()) return 6;  // nothing new: nothing to refuse either
         set_high_score_entry(2, {6, "SIX"});
         const bool first = save_high_scores();   // after the name
         const bool second = save_high_scores();  // at shut-down
-        return first || second ? 6 : 0;
+        return first == second ? first : 7;
     });
-    const std::string& err = child.err;
-    EXPECT_EQ(child.status, 0) << err;
-    EXPECT_EQ(count_lines(err), 1u) << err;
-    EXPECT_EQ(read_file(folder + "/murkwingdiver_highscores.dat"), " 7\r\nSEVEN\r\n");
+    ASSERT_EQ(::stat(table.c_str(), &after), 0);
+    ::chmod(folder.c_str(), 0755);
+    const bool refused = c.save == PermissionCase::refused;
+    EXPECT_EQ(child.status, refused ? 0 : 1) << child.err;
+    EXPECT_EQ(count_lines(child.err), refused ? 1u : 0u) << child.err;
+    std::string saved = " 7\r\nSEVEN\r\n 6\r\nSIX\r\n";
+    for (int k = 3; k <= 12; ++k) saved += " 0\r\n\r\n";
+    EXPECT_EQ(read_file(table), refused ? " 7\r\nSEVEN\r\n" : saved);
+    EXPECT_EQ(after.st_ino == before.st_ino, c.save != PermissionCase::replaced);
+    EXPECT_EQ(after.st_mode & 07777, c.table_mode);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{HIGH_SCORE_FILE});
 }
+
+const PermissionCase PERMISSION_CASES[] = {
+    {"open_folder_replaces_the_table_whole", 0777, 0666, PermissionCase::replaced},
+    {"closed_folder_rewrites_a_writable_table_in_place", 0555, 0666, PermissionCase::in_place},
+    {"sticky_folder_rewrites_a_table_of_another_user_in_place", 01777, 0666, PermissionCase::in_place},
+    {"read_only_table_is_left_in_an_open_folder", 0777, 0444, PermissionCase::refused},
+    {"read_only_table_is_left_in_a_closed_folder", 0755, 0644, PermissionCase::refused},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Permissions, ::testing::ValuesIn(PERMISSION_CASES),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // A full disk: a small tmpfs filled up before the save. Needs the right to mount, which
 // root has (CI runs as root).
