@@ -1,8 +1,12 @@
 // Offering a score: the insertion rule, the announcement, the name entry and the save that
 // follows at once.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +18,7 @@ namespace {
 
 using test_support::read_file;
 using test_support::read_text;
+using test_support::write_file;
 using test_support::TempDir;
 using Entries = std::vector<std::pair<int32_t, std::string>>;
 
@@ -149,6 +154,97 @@ TEST_F(OfferScore, SecondOfferSavesBothEntries) {
     std::string expected = " 9\r\ntwo\r\n 5\r\none\r\n";
     for (int k = 0; k < 10; ++k) expected += " 0\r\n\r\n";
     EXPECT_EQ(read_file(path), expected);
+}
+
+// Another copy of the game, with the table this one has loaded: `body` runs in a child
+// process, which exits 0 when it returns true.
+pid_t start_copy(const std::function<bool()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        bool ok = false;
+        try {
+            ok = body();
+        } catch (...) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    return pid;
+}
+
+int end_status(pid_t pid) {
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Three copies started on the same table: one enters 60; one with nothing new ends
+// afterwards; this one, still holding the table of its start, enters 60 as well.
+TEST_F(OfferScore, CopiesTakingTurnsKeepEachOthersEntriesInTheOrderTheyCame) {
+    std::string bytes;
+    for (int k = 1; k <= 12; ++k) bytes += " " + std::to_string(130 - 10 * k) + "\r\nE" + std::to_string(k) + "\r\n";
+    write_file(path, bytes);
+    load_high_scores(path);
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t idle = start_copy([&] {
+        char c;
+        ::close(go[1]);
+        return ::read(go[0], &c, 1) == 0 && save_high_scores() && high_score_entry(8).name == "other";
+    });
+    ::close(go[0]);
+    ASSERT_EQ(end_status(start_copy([this] {
+                  answer("other");
+                  offer_high_score(60);
+                  return true;
+              })),
+              0);
+    const std::string after_other = read_file(path);
+    struct stat before, after;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ::close(go[1]);
+    EXPECT_EQ(end_status(idle), 0);
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);  // not replaced, nor written:
+    EXPECT_EQ(read_file(path), after_other);
+
+    answer("mine");
+    offer_high_score(60);
+    expect_table({{120, "E1"}, {110, "E2"}, {100, "E3"}, {90, "E4"}, {80, "E5"}, {70, "E6"}, {60, "E7"},
+                  {60, "other"}, {60, "mine"}, {50, "E8"}, {40, "E9"}, {30, "E10"}});
+    EXPECT_EQ(read_file(path), format_high_scores());
+}
+
+// Two copies saving at the same moments: each enters six scores, and all twelve are in
+// the file at the end, none lost to the other copy's save. Twenty rounds.
+TEST_F(OfferScore, CopiesSavingAtOnceLoseNoEntry) {
+    for (int round = 0; round < 20; ++round) {
+        write_file(path, "");
+        reset_high_scores();
+        load_high_scores(path);
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        auto copy = [&](int32_t first_score) {
+            return start_copy([&, first_score] {
+                char c;
+                ::close(go[1]);
+                if (::read(go[0], &c, 1) != 0) return false;  // both start when the pipe closes
+                for (int32_t score = first_score; score <= 12; score += 2) {
+                    answer("s" + std::to_string(score));
+                    offer_high_score(score);
+                }
+                return true;
+            });
+        };
+        const pid_t odd = copy(1), even = copy(2);
+        ::close(go[0]);
+        ::close(go[1]);
+        ASSERT_EQ(end_status(odd), 0);
+        ASSERT_EQ(end_status(even), 0);
+        reset_high_scores();
+        load_high_scores(path);
+        std::string scores;
+        for (int k = 1; k <= 12; ++k) scores += std::to_string(high_score_entry(k).score) + " ";
+        ASSERT_EQ(scores, "12 11 10 9 8 7 6 5 4 3 2 1 ") << "round " << round;
+    }
 }
 
 }  // namespace
