@@ -1,7 +1,9 @@
 // Saving the high-score table: the bytes of the file, failures that leave the old file,
 // and a writer killed at random moments.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -103,14 +105,20 @@ TEST_F(SaveFile, NoOtherFileIsLeftBeside) {
     EXPECT_EQ(names_in(dir.path), std::vector<std::string>{"murkwingdiver_highscores.dat"});
 }
 
-TEST_F(SaveFile, ReplacedFileKeepsItsPermissions) {
+// Root saving a player's table (as when the game is run with sudo) keeps the player's owner.
+TEST_F(SaveFile, ReplacedFileKeepsItsPermissionsAndOwner) {
     write_file(path, "");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    load_high_scores(path);
-    ASSERT_TRUE(save_high_scores());
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    const uid_t owner = ::geteuid() == 0 ? 65534 : st.st_uid;
+    ASSERT_EQ(::chown(path.c_str(), owner, st.st_gid), 0);
+    load_high_scores(path);
+    set_high_score_entry(1, {1, "A"});
+    ASSERT_TRUE(save_high_scores());
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, owner);
 }
 
 TEST_F(SaveFile, WithoutALoadedFileNameNothingIsWrittenAndOneLineIsPrinted) {
@@ -215,10 +223,51 @@ TEST_F(SaveFile, KilledWriterLeavesTheOldOrTheNewTableWhole) {
     }
     EXPECT_GT(seen_first, 0);
     EXPECT_GT(seen_second, 0);
-    // New files of saves cut short by the kill (not part of the check, a sign that kills
-    // landed in the middle of saves).
+    const size_t leftovers = names_in(dir.path).size() - 1;
     std::printf("killed writers: %d old/new tables seen %d/%d, unfinished new files %zu\n", 150, seen_first,
-                seen_second, names_in(dir.path).size() - 1);
+                seen_second, leftovers);
+    EXPECT_GT(leftovers, 0u) << "no kill landed between creating and renaming a new file";
+
+    // The next start removes those leftovers, and nothing else.
+    std::vector<std::string> kept = {"murkwingdiver_highscores.dat", "murkwingdiver_highscores.dat.tmp12345",
+                                     "murkwingdiver_highscores.dat.tmpABCDEFG", "murkwingdiver_highscores.dat.tmp-BCDEF",
+                                     "other.dat.tmpABCDEF", "murkwingdiver_highscores.dat.tmpFOLDER"};
+    for (size_t i = 1; i + 1 < kept.size(); ++i) write_file(dir.file(kept[i]), "keep");
+    ASSERT_EQ(::mkdir(dir.file(kept.back()).c_str(), 0700), 0);
+    const std::string table = read_file(path);
+    reset_high_scores();
+    load_high_scores(path);
+    std::vector<std::string> names = names_in(dir.path);
+    std::sort(names.begin(), names.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(names, kept);
+    EXPECT_EQ(read_file(path), table);
+}
+
+// A copy in the middle of a save holds the lock, its new file beside the table: a copy
+// starting then waits for the save to end and leaves that file alone.
+TEST_F(SaveFile, StartUpWaitsForASaveUnderWayAndLeavesItsNewFile) {
+    write_file(path, " 1\r\nOLD\r\n");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t saver = ::fork();
+    ASSERT_GE(saver, 0);
+    if (saver == 0) {
+        const int fd = ::open(path.c_str(), O_RDWR);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(2);
+        const std::string new_file = path + ".tmpSAVING";
+        write_file(new_file, " 2\r\nNEW\r\n");
+        if (::write(ready[1], "x", 1) != 1) ::_exit(3);
+        ::usleep(300000);
+        ::_exit(::rename(new_file.c_str(), path.c_str()) == 0 ? 0 : 1);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    load_high_scores(path);
+    int status = 0;
+    ASSERT_EQ(::waitpid(saver, &status, 0), saver);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save's new file was removed";
+    EXPECT_EQ(high_score_entry(1).name, "NEW");
 }
 
 }  // namespace
