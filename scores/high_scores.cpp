@@ -370,15 +370,19 @@ void remove_leftovers(const std::string& target) {
     ::closedir(dir);
 }
 
-// Reads the table in the open file `t` into `entries` (twelve empty ones for an empty or
-// short file). False when a read fails.
-bool read_table_file(const OpenTable& t, Entries& entries) {
-    if (t.st.st_size <= 0) return true;
+// Reads the table in the open file `t` into `entries`, up to the length it has under the
+// lock; entries past its end keep their values. Only a regular file has a length to read
+// up to: anything else reads as empty. Gives the number of entries read; `failed` tells
+// whether a read failed rather than met the end.
+int read_table_file(const OpenTable& t, Entries& entries, bool& failed) {
+    failed = false;
+    if (!S_ISREG(t.st.st_mode) || t.st.st_size <= 0) return 0;
     ByteReader r;
     r.fd = t.fd;
     r.file_left = static_cast<uint64_t>(t.st.st_size);
-    read_entries(r, entries);
-    return !r.failed;
+    const int count = read_entries(r, entries);
+    failed = r.failed;
+    return count;
 }
 
 // Inserts `entry` by the rule of offer_high_score: when it beats entry 12, below every entry
@@ -533,13 +537,8 @@ void load_high_scores(const std::string& file_name) {
     const OpenTable file = open_table(file_name, O_RDONLY);
     if (file.fd >= 0) {
         if (file.locked) remove_leftovers(resolve_links(file_name));
-        // Only a regular file has a length to read up to; anything else reads as empty.
-        if (S_ISREG(file.st.st_mode) && file.st.st_size > 0) {
-            ByteReader r;
-            r.fd = file.fd;
-            r.file_left = static_cast<uint64_t>(file.st.st_size);
-            count = read_entries(r, from_file);
-        }
+        bool failed;  // the entries read before a failed read are kept
+        count = read_table_file(file, from_file, failed);
         ::close(file.fd);
     }
     std::copy(from_file.begin(), from_file.begin() + count, t.entries.begin());
@@ -570,7 +569,9 @@ bool save_high_scores() {
         return false;
     }
     Entries on_disk;  // as the file holds it now; twelve empty entries for no file
-    if (file.fd >= 0 && S_ISREG(file.st.st_mode) && !read_table_file(file, on_disk)) {
+    bool read_failed = false;
+    if (file.fd >= 0) read_table_file(file, on_disk, read_failed);
+    if (read_failed) {
         report_save_failure(target, "reading it again", errno);
         ::close(file.fd);
         return false;
