@@ -228,14 +228,13 @@ TEST_F(SaveFile, KilledWriterLeavesTheOldOrTheNewTableWhole) {
                 seen_second, leftovers);
     EXPECT_GT(leftovers, 0u) << "no kill landed between creating and renaming a new file";
 
-    // The next start removes those leftovers, and nothing else.
-    std::vector<std::string> kept = {"murkwingdiver_highscores.dat", "murkwingdiver_highscores.dat.tmp12345",
-                                     "murkwingdiver_highscores.dat.tmpABCDEFG", "murkwingdiver_highscores.dat.tmp-BCDEF",
-                                     "other.dat.tmpABCDEF", "murkwingdiver_highscores.dat.tmpFOLDER"};
-    for (size_t i = 1; i + 1 < kept.size(); ++i) write_file(dir.file(kept[i]), "keep");
+    // The next start removes those leftovers, and only those.
+    std::vector<std::string> kept = {"murkwingdiver_highscores.dat", "other.dat.tmpABCDEF"};
+    for (const char* end : {".tmp12345", ".tmpABCDEFG", ".tmp-BCDEF"}) kept.push_back(kept[0] + end);
+    for (size_t i = 1; i < kept.size(); ++i) write_file(dir.file(kept[i]), "keep");
+    kept.push_back(kept[0] + ".tmpFOLDER");
     ASSERT_EQ(::mkdir(dir.file(kept.back()).c_str(), 0700), 0);
     const std::string table = read_file(path);
-    reset_high_scores();
     load_high_scores(path);
     std::vector<std::string> names = names_in(dir.path);
     std::sort(names.begin(), names.end());
@@ -244,29 +243,27 @@ TEST_F(SaveFile, KilledWriterLeavesTheOldOrTheNewTableWhole) {
     EXPECT_EQ(read_file(path), table);
 }
 
-// A copy in the middle of a save holds the lock, its new file beside the table: a copy
-// starting then waits for the save to end and leaves that file alone.
+// A save under way (another copy holding the lock, its new file beside the table): a copy
+// starting then waits for it to end, and leaves that file alone.
 TEST_F(SaveFile, StartUpWaitsForASaveUnderWayAndLeavesItsNewFile) {
     write_file(path, " 1\r\nOLD\r\n");
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t saver = ::fork();
-    ASSERT_GE(saver, 0);
     if (saver == 0) {
-        const int fd = ::open(path.c_str(), O_RDWR);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(2);
         const std::string new_file = path + ".tmpSAVING";
         write_file(new_file, " 2\r\nNEW\r\n");
-        if (::write(ready[1], "x", 1) != 1) ::_exit(3);
+        const bool locked = ::flock(::open(path.c_str(), O_RDWR), LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1;
         ::usleep(300000);
-        ::_exit(::rename(new_file.c_str(), path.c_str()) == 0 ? 0 : 1);
+        ::_exit(locked && ::rename(new_file.c_str(), path.c_str()) == 0 ? 0 : 1);
     }
+    ::close(ready[1]);
     char c;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     load_high_scores(path);
-    int status = 0;
+    int status = -1;
     ASSERT_EQ(::waitpid(saver, &status, 0), saver);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save's new file was removed";
+    EXPECT_EQ(status, 0) << "the save's new file was removed";
     EXPECT_EQ(high_score_entry(1).name, "NEW");
 }
 
