@@ -1,5 +1,5 @@
 // Saving the high-score table: the bytes of the file, failures that leave the old file,
-// and a writer killed at random moments.
+// a writer killed at random moments and the leftovers the next start clears.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,5 +1,5 @@
 // Offering a score: the insertion rule, the announcement, the name entry and the save that
-// follows at once.
+// follows at once, also with two copies of the game saving at the same moments.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

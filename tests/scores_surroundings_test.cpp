@@ -1,5 +1,5 @@
-// The high-score file in hostile surroundings: links, a folder that cannot be written, a
-// full disk, and failures reported once rather than after every run.
+// The high-score file in hostile surroundings: links, folders and tables of every
+// permission, a full disk, and failures reported once rather than after every run.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
