@@ -496,11 +496,25 @@ bool rewrite_in_place(const std::string& path, int fd, const std::string& bytes)
     return true;
 }
 
-// Puts `entries` in the table file `path`, open and locked as `t`: through a new file and
+// Whether the table open as `t` holds exactly `bytes`; false for no file or a failed read.
+bool file_holds(const OpenTable& t, const std::string& bytes) {
+    if (t.fd < 0 || !S_ISREG(t.st.st_mode) || static_cast<uint64_t>(t.st.st_size) != bytes.size()) return false;
+    std::string held(bytes.size(), '\0');
+    size_t done = 0;
+    while (done < held.size()) {
+        const ssize_t n = ::pread(t.fd, held.data() + done, held.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return held == bytes;
+}
+
+// Puts `bytes` in the table file `path`, open and locked as `t`: through a new file and
 // a rename wherever the folder allows, else in place. A table this process could not open
 // for writing (`write_error`, its errno) is left as it is, and so is anything other than a
 // regular file.
-bool write_table(const std::string& path, const OpenTable& t, int write_error, const Entries& entries) {
+bool write_table(const std::string& path, const OpenTable& t, int write_error, const std::string& bytes) {
     if (write_error != 0) {
         report_save_failure(path, "opening it for writing", write_error);
         return false;
@@ -509,7 +523,6 @@ bool write_table(const std::string& path, const OpenTable& t, int write_error, c
         report_save_failure(path, "it is not a regular file", 0);
         return false;
     }
-    const std::string bytes = format_entries(entries);
     const Replaced replaced = replace_file(path, t.st, bytes);
     if (replaced == Replaced::not_here) return rewrite_in_place(path, t.fd, bytes);
     return replaced == Replaced::yes;
@@ -584,8 +597,11 @@ bool save_high_scores() {
         merged = on_disk;
         for (const HighScoreEntry& entry : t.added) insert_entry(merged, entry);
     }
-    // Nothing new for the file: it is not touched.
-    const bool saved = merged == on_disk || write_table(target, file, write_error, merged);
+    // Nothing new for a file that already holds exactly these bytes: it is not touched. A
+    // file that start-up created empty, or one in a looser format, still gets the table in
+    // the game's own format.
+    const std::string bytes = format_entries(merged);
+    const bool saved = (merged == on_disk && file_holds(file, bytes)) || write_table(target, file, write_error, bytes);
     if (file.fd >= 0) ::close(file.fd);  // releases the lock, after the rename
     if (saved) {
         t.entries = merged;

@@ -44,15 +44,20 @@ protected:
 
 const std::string EMPTY_ENTRY_BYTES = " 0\r\n\r\n";
 
-// The file made at start-up stays empty while nothing enters: a save with nothing new
-// leaves the file alone.
-TEST_F(SaveFile, EmptyTableIs72BytesAndIsNotWrittenOverANewFile) {
+// The file that start-up created empty gets the empty table in the game's format; a second
+// save with nothing new leaves that file alone (the same file, not rewritten).
+TEST_F(SaveFile, EmptyTableIs72BytesAndIsWrittenOnce) {
     load_high_scores(path);
     ASSERT_TRUE(save_high_scores());
-    EXPECT_EQ(read_file(path), "");
     std::string expected;
     for (int k = 0; k < 12; ++k) expected += EMPTY_ENTRY_BYTES;
+    EXPECT_EQ(read_file(path), expected);
     EXPECT_EQ(format_high_scores(), expected);
+    struct stat before, after;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ASSERT_TRUE(save_high_scores());
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
 }
 
 TEST_F(SaveFile, Score57AndNameAceAreTenBytes) {

@@ -116,7 +116,6 @@ damaged_scores)
         printf '%s\n' "-123456789012345678901234567890.5"
         printf '&B\n\0\0\0\r\r\r\n&\n,,,,\n'
     } >"$WORK/game/$SCORE_FILE"
-    cp "$WORK/game/$SCORE_FILE" "$WORK/original.dat"
     game_start
     game_window || e2e_end
     wait_status 10 || fail "no status line during the run"
@@ -141,11 +140,6 @@ damaged_scores)
     press Return
     answer_no_and_exit
     file="$WORK/game/$SCORE_FILE"
-    if [ "$screen" = table ]; then
-        cmp -s "$WORK/original.dat" "$file" && pass "nothing entered: the junk file is left as it was" ||
-            fail "nothing entered, yet the file changed"
-        e2e_end
-    fi
     lines=$(grep -ac $'\r$' "$file")
     bad_scores=$(awk 'NR % 2 == 1' "$file" | grep -acvE $'^[ -][0-9]+\r$')
     if [ "$lines" -eq 24 ] && [ "$(wc -l <"$file")" -eq 24 ] && [ "$bad_scores" -eq 0 ]; then

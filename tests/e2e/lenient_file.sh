@@ -2,8 +2,8 @@
 # A session against a high-score file written in the variants that reading accepts (line
 # feeds alone, a plus sign, trailing spaces, a quoted score, a decimal point, &H and &O, a
 # leading tab, no line end at the very end) with scores no run can beat: no "High Score!"
-# comes, the table shows the values read, and after "No" the file is as it was: with
-# nothing new to save, the game leaves it alone.
+# comes, the table shows the values read, and after "No" the file holds the same table in
+# the game's own format.
 . "$(dirname "$0")/lib.sh"
 
 e2e_begin
@@ -20,7 +20,6 @@ printf '%s' \
     $'"+450"\nJULIET\n' \
     $'400\t\nKILO\n' \
     $'&O536\nLIMA' >"$WORK/game/$SCORE_FILE"
-cp "$WORK/game/$SCORE_FILE" "$WORK/original.dat"
 
 game_start
 game_window || e2e_end
@@ -41,10 +40,16 @@ press Return
 
 answer_no_and_exit
 
-if cmp -s "$WORK/original.dat" "$WORK/game/$SCORE_FILE"; then
-    pass "file left as it was, $(wc -c <"$WORK/original.dat") bytes"
+expected="$WORK/expected.dat"
+printf '%s' \
+    $' 900\r\nALPHA\r\n' $' 850\r\nBravo Two, X\r\n' $' 800\r\nCHARLIE\r\n' \
+    $' 750\r\nDELTA\r\n' $' 700\r\nECHO\r\n' $' 650\r\nFOXTROT\r\n' $' 600\r\ngolf\r\n' \
+    $' 550\r\nHOTEL\r\n' $' 500\r\nINDIA\r\n' $' 450\r\nJULIET\r\n' $' 400\r\nKILO\r\n' \
+    $' 350\r\nLIMA\r\n' >"$expected"
+if cmp -s "$expected" "$WORK/game/$SCORE_FILE"; then
+    pass "file rewritten in the game's format, $(wc -c <"$expected") bytes as expected"
 else
-    fail "file after exit differs from the file before:"
+    fail "file after exit differs from the expected bytes:"
     show_file "$WORK/game/$SCORE_FILE"
 fi
 e2e_end
