@@ -4,7 +4,8 @@
 # another folder with the same SOURCE_DATE_EPOCH and compares the bytes, installs it with
 # apt-get, checks that the menu entry, the icons, the manual pages and the launcher are where
 # the package lists them, runs dist/install_test.sh on the installed files (the launcher's
-# window under DISPLAY), then purges the package and checks that none of its files is left.
+# window under DISPLAY, or a private Xvfb), then purges the package and checks that none of
+# its files is left.
 # Prints one "ok:" or "FAIL:" line per check and the time each step took.
 #
 # It installs into the system: run it as root on a throwaway machine (as CI does) or with
@@ -15,7 +16,7 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages lintian man-db desktop-file-utils appstream xdotool git
+ensure_packages lintian man-db desktop-file-utils appstream xvfb xdotool git
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 icon_sizes="16 32 48 64 128 256"  # the hicolor sizes the package must ship
@@ -28,11 +29,21 @@ step() { echo "-- $* (at $((SECONDS - started)) s)"; }
 
 work=$(mktemp -d)
 installed=""
+xvfb_pid=""
 cleanup() {
     [ -n "$installed" ] && $sudo dpkg --purge murkwingdiver >/dev/null 2>&1
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The launcher's window needs an X server: the caller's, or a private Xvfb.
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(head -n 1 "$work/display")"
+fi
 
 # Both builds take the same time stamp: the last commit's, or now outside a repository.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || date +%s)}
