@@ -1,24 +1,15 @@
 #!/usr/bin/env bash
-# The Debian package from start to end: builds it with tools/package.sh and runs lintian on
-# it (no error allowed; every tag is shown), builds it again from a copy of the sources in
-# another folder with the same SOURCE_DATE_EPOCH and compares the bytes, installs it with
-# apt-get, checks that the menu entry, the icons, the manual pages and the launcher are where
-# the package lists them, runs dist/install_test.sh on the installed files (the launcher's
-# window under DISPLAY, or a private Xvfb), then purges the package and checks that none of
-# its files is left.
-# Prints one "ok:" or "FAIL:" line per check and the time each step took.
-#
-# It installs into the system: run it as root on a throwaway machine (as CI does) or with
-# sudo on a machine of your own. A murkwingdiver package installed before is replaced and
-# purged.
-#
-#   package_test.sh
+# The Debian package from start to end: tools/package.sh builds it, lintian finds no error,
+# a second build from a copy of the sources in another folder is byte-identical, apt-get
+# installs it, its files are where it lists them, dist/install_test.sh plays the installed
+# launcher (under DISPLAY or a private Xvfb), and a purge leaves none of its files. Prints an
+# "ok:" or "FAIL:" line per check. It installs into the system: run it as root on a throwaway
+# machine, as CI does, or with sudo; a murkwingdiver installed before is replaced and purged.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
 ensure_packages lintian man-db desktop-file-utils appstream xvfb xdotool git
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
+sudo=$([ "$(id -u)" -ne 0 ] && echo sudo)
 icon_sizes="16 32 48 64 128 256"  # the hicolor sizes the package must ship
 
 failures=0
@@ -30,7 +21,7 @@ step() { echo "-- $* (at $((SECONDS - started)) s)"; }
 work=$(mktemp -d)
 installed=""
 xvfb_pid=""
-cleanup() {
+cleanup() {  # purges the package if a check stopped the run after its install
     [ -n "$installed" ] && $sudo dpkg --purge murkwingdiver >/dev/null 2>&1
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
@@ -50,8 +41,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%
 
 step "building the package"
 if ! deb=$(bash "$here/tools/package.sh" | tail -n 1) || [ ! -f "$deb" ]; then
-    fail "tools/package.sh wrote no package"
-    exit 1
+    fail "tools/package.sh wrote no package" && exit 1
 fi
 pass "built $deb, $(stat -c %s "$deb") bytes"
 
@@ -60,11 +50,9 @@ lintian --display-info "$deb" >"$work/lintian.log" 2>&1
 lintian_status=$?
 sed 's/^/   /' "$work/lintian.log"
 errors=$(grep -c '^E: ' "$work/lintian.log")
-if [ "$lintian_status" -eq 0 ] && [ "$errors" -eq 0 ]; then
-    pass "lintian: no error, $(grep -c '^W: ' "$work/lintian.log") warnings, $(grep -c '^I: ' "$work/lintian.log") infos"
-else
+[ "$lintian_status" -eq 0 ] && [ "$errors" -eq 0 ] &&
+    pass "lintian: no error, $(grep -c '^W: ' "$work/lintian.log") warnings, $(grep -c '^I: ' "$work/lintian.log") infos" ||
     fail "lintian: $errors errors (status $lintian_status)"
-fi
 
 # The second build works on a copy of the sources (tracked files and new ones not ignored)
 # in a folder of another name and length, and builds its tree from scratch.
@@ -77,24 +65,18 @@ mkdir -p "$twin"
 twin_deb=$(bash "$twin/tools/package.sh" | tail -n 1)
 echo "   $(sha256sum "$deb")"
 echo "   $(sha256sum "$twin_deb")"
-if [ -f "$twin_deb" ] && cmp -s "$deb" "$twin_deb"; then
-    pass "two builds in two folders are byte-identical (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
-else
+[ -f "$twin_deb" ] && cmp -s "$deb" "$twin_deb" &&
+    pass "two builds in two folders are byte-identical (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)" ||
     fail "the builds in $here and $twin differ"
-fi
 
 step "installing"
 if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" \
         >"$work/apt.log" 2>&1; then
     cat "$work/apt.log"
-    fail "apt-get install $deb"
-    exit 1
+    fail "apt-get install $deb" && exit 1
 fi
 installed=yes
-version=$(dpkg-deb -f "$deb" Version)
-[ "$(dpkg-query -W -f='${Status} ${Version}' murkwingdiver)" = "install ok installed $version" ] &&
-    pass "installed murkwingdiver $version" || fail "dpkg does not list murkwingdiver $version as installed"
-echo "   Depends: $(dpkg-query -W -f='${Depends}' murkwingdiver)"
+pass "installed; Depends: $(dpkg-query -W -f='${Depends}' murkwingdiver)"
 dpkg -L murkwingdiver | sort >"$work/files"
 listed() { grep -qx "$1" "$work/files"; }
 
@@ -130,17 +112,16 @@ bash "$here/dist/install_test.sh" --installed /usr "$bindir" "$datadir" "$app_id
 step "purging"
 $sudo dpkg --purge murkwingdiver >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "dpkg --purge"; }
 installed=""
-left=0
+before=$failures
 while read -r path; do
     if [ -d "$path" ] && [ ! -L "$path" ]; then
-        [ -z "$(ls -A "$path")" ] && ! dpkg -S "$path" >/dev/null 2>&1 && { fail "empty folder $path left"; left=1; }
+        [ -z "$(ls -A "$path")" ] && ! dpkg -S "$path" >/dev/null 2>&1 && fail "empty folder $path left"
     elif [ -e "$path" ] || [ -L "$path" ]; then
         fail "$path left behind"
-        left=1
     fi
 done <"$work/files"
-ls /var/lib/dpkg/info/murkwingdiver.* >/dev/null 2>&1 && { fail "dpkg still keeps murkwingdiver's records"; left=1; }
-[ "$left" -eq 0 ] && pass "purged: none of the $(wc -l <"$work/files") listed paths is left"
+ls /var/lib/dpkg/info/murkwingdiver.* >/dev/null 2>&1 && fail "dpkg still keeps murkwingdiver's records"
+[ "$failures" -eq "$before" ] && pass "purged: none of the $(wc -l <"$work/files") listed paths is left"
 
 step "done"
 [ "$failures" -eq 0 ] && echo "all package checks passed" || echo "$failures package checks failed"
