@@ -22,6 +22,7 @@ work="$out/work"    # the package's tree and its control files, made anew each r
 root="$work/root"
 rm -rf "$work"
 mkdir -p "$root/DEBIAN" "$work/debian"
+trap 'echo "tools/package.sh failed; the steps are logged in $out/*.log" >&2' ERR
 
 # Debian's hardening flags without -g (the binary is stripped, so debug data would only carry
 # paths into the build id); run from the source folder, so -ffile-prefix-map maps it to ".".
