@@ -97,5 +97,18 @@ for target in bitmap high_scores text; do
     fi
 done
 
+# 5. The Debian package: built twice in two folders and compared, lintian, installed (as root,
+# or through sudo), its launcher played under Xvfb, purged. Counts each check it prints.
+echo "== package"
+package_log="$here/build/package-test.log"
+bash "$here/dist/package_test.sh" >"$package_log" 2>&1
+package_status=$?
+grep -v '^ok: ' "$package_log"
+package_ok=$(grep -c '^ok: ' "$package_log")
+package_failed=$(grep -c '^FAIL: ' "$package_log")
+[ "$package_status" -ne 0 ] && [ "$package_failed" -eq 0 ] && package_failed=1
+passed=$((passed + package_ok))
+failed=$((failed + package_failed))
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The Debian package from start to end: tools/package.sh builds it, lintian finds no error,
+# a second build from a copy of the sources in another folder is byte-identical, apt-get
+# installs it, its files are where it lists them, dist/install_test.sh plays the installed
+# launcher (under DISPLAY or a private Xvfb), and a purge leaves none of its files. Prints an
+# "ok:" or "FAIL:" line per check. It installs into the system: run it as root on a throwaway
+# machine, as CI does, or with sudo; a murkwingdiver installed before is replaced and purged.
+set -uo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+. "$here/tools/ensure-packages.sh"
+ensure_packages lintian man-db desktop-file-utils appstream xvfb xdotool git
+sudo=$([ "$(id -u)" -ne 0 ] && echo sudo)
+icon_sizes="16 32 48 64 128 256"  # the hicolor sizes the package must ship
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+started=$SECONDS
+step() { echo "-- $* (at $((SECONDS - started)) s)"; }
+
+work=$(mktemp -d)
+installed=""
+xvfb_pid=""
+cleanup() {  # purges the package if a check stopped the run after its install
+    [ -n "$installed" ] && $sudo dpkg --purge murkwingdiver >/dev/null 2>&1
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The launcher's window needs an X server: the caller's, or a private Xvfb.
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(head -n 1 "$work/display")"
+fi
+
+# Both builds take the same time stamp: the last commit's, or now outside a repository.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || date +%s)}
+
+step "building the package"
+if ! deb=$(bash "$here/tools/package.sh" | tail -n 1) || [ ! -f "$deb" ]; then
+    fail "tools/package.sh wrote no package" && exit 1
+fi
+pass "built $deb, $(stat -c %s "$deb") bytes"
+
+step "lintian"
+lintian --display-info "$deb" >"$work/lintian.log" 2>&1
+lintian_status=$?
+sed 's/^/   /' "$work/lintian.log"
+errors=$(grep -c '^E: ' "$work/lintian.log")
+[ "$lintian_status" -eq 0 ] && [ "$errors" -eq 0 ] &&
+    pass "lintian: no error, $(grep -c '^W: ' "$work/lintian.log") warnings, $(grep -c '^I: ' "$work/lintian.log") infos" ||
+    fail "lintian: $errors errors (status $lintian_status)"
+
+# The second build works on a copy of the sources (tracked files and new ones not ignored)
+# in a folder of another name and length, and builds its tree from scratch.
+step "building it again in another folder"
+twin="$here/build/package-twin/sources"
+rm -rf "$here/build/package-twin"
+mkdir -p "$twin"
+(cd "$here" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - |
+    tar -xf - -C "$twin")
+twin_deb=$(bash "$twin/tools/package.sh" | tail -n 1)
+echo "   $(sha256sum "$deb")"
+echo "   $(sha256sum "$twin_deb")"
+[ -f "$twin_deb" ] && cmp -s "$deb" "$twin_deb" &&
+    pass "two builds in two folders are byte-identical (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)" ||
+    fail "the builds in $here and $twin differ"
+
+step "installing"
+if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" \
+        >"$work/apt.log" 2>&1; then
+    cat "$work/apt.log"
+    fail "apt-get install $deb" && exit 1
+fi
+installed=yes
+pass "installed; Depends: $(dpkg-query -W -f='${Depends}' murkwingdiver)"
+dpkg -L murkwingdiver | sort >"$work/files"
+listed() { grep -qx "$1" "$work/files"; }
+
+# Where the package says: the AppStream file names the menu entry, which names the launcher
+# (in a folder of the default PATH) and the icon; man finds both manual pages in the package.
+metainfo=$(grep -E '^/usr/share/metainfo/[^/]+\.metainfo\.xml$' "$work/files")
+app_id=$(basename "$metainfo" .metainfo.xml)
+desktop="/usr/share/applications/$app_id.desktop"
+listed "$desktop" && pass "menu entry $desktop" || fail "no menu entry $desktop in the package"
+launcher_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+launcher=$(grep -xE "/usr/(games|bin)/$launcher_name" "$work/files")
+[ -n "$launcher" ] && pass "launcher $launcher" || fail "the entry's $launcher_name is not in /usr/games or /usr/bin"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+for size in $icon_sizes; do
+    listed "/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png" ||
+        fail "no ${size}x${size} icon $icon in the package"
+done
+for page in murkwingdiver murkwingdiver-play; do
+    path=$(man -w 6 "$page" 2>/dev/null)
+    listed "$path" && pass "man 6 $page: $path" || fail "man 6 $page finds '$path', not the package's page"
+done
+font=$(grep -E '/murkwingdiver/font\.bmp$' "$work/files")
+
+step "checking the installed files and playing the launcher"
+bindir=$(dirname "${launcher#/usr/}")
+datadir=$(dirname "${font#/usr/}")
+bash "$here/dist/install_test.sh" --installed /usr "$bindir" "$datadir" "$app_id" "$icon_sizes" |
+    grep -vE '^(all install checks passed|[0-9]+ install checks failed)$'
+[ "${PIPESTATUS[0]}" -eq 0 ] || failures=$((failures + 1))
+
+# Purged, the package leaves none of its files, and a folder it listed stays only when it
+# still holds something or another package owns it.
+step "purging"
+$sudo dpkg --purge murkwingdiver >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "dpkg --purge"; }
+installed=""
+before=$failures
+while read -r path; do
+    if [ -d "$path" ] && [ ! -L "$path" ]; then
+        [ -z "$(ls -A "$path")" ] && ! dpkg -S "$path" >/dev/null 2>&1 && fail "empty folder $path left"
+    elif [ -e "$path" ] || [ -L "$path" ]; then
+        fail "$path left behind"
+    fi
+done <"$work/files"
+ls /var/lib/dpkg/info/murkwingdiver.* >/dev/null 2>&1 && fail "dpkg still keeps murkwingdiver's records"
+[ "$failures" -eq "$before" ] && pass "purged: none of the $(wc -l <"$work/files") listed paths is left"
+
+step "done"
+[ "$failures" -eq 0 ] && echo "all package checks passed" || echo "$failures package checks failed"
+[ "$failures" -eq 0 ]
