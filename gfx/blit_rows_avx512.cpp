@@ -44,39 +44,51 @@ inline __mmask16 key_lanes(__m512i s) {
         _mm512_set1_epi32(static_cast<int>(KEY_COLOR_RGB)));
 }
 
-// Per row: one masked step up to a 64-byte boundary of the destination, full aligned steps,
-// one masked step for the rest. Masked-off lanes are neither read nor written.
+// Rows at least this wide start with a masked step up to a 64-byte boundary of the
+// destination, so that the full steps after it are aligned; on shorter rows (the text tiles)
+// that head would only add a step.
+constexpr int32_t ALIGNED_WIDTH = 64;
+
+// Per row: full steps of sixteen pixels, then one masked step for the rest; on rows of
+// ALIGNED_WIDTH or more, first one masked step up to a 64-byte boundary of the destination
+// (image rows and the screen page's start on one, so it is usually empty). Masked-off lanes
+// are neither read nor written.
 template <typename Step>
 inline void walk(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pitch,
                  int32_t dst_pitch, Step step) {
     const auto* s = reinterpret_cast<const uint32_t*>(src);
     auto* d = reinterpret_cast<uint32_t*>(dst);
     for (int32_t y = 0; y < h; ++y, s = next_row(s, src_pitch), d = next_row(d, dst_pitch)) {
-        int32_t x = head_pixels(d, w);
+        int32_t x = w < ALIGNED_WIDTH ? 0 : head_pixels(d, w);
         if (x > 0) step.template operator()<false>(s, d, first_lanes(x));
         for (; x + LANES <= w; x += LANES) step.template operator()<true>(s + x, d + x, ALL_LANES);
         if (x < w) step.template operator()<false>(s + x, d + x, first_lanes(w - x));
     }
 }
 
-// Loads of the lanes in `lanes` (all of them, aligned for the destination, when FULL).
+// Loads of the lanes in `lanes` (all of them when FULL).
 template <bool FULL>
-inline __m512i load_source(const uint32_t* s, __mmask16 lanes) {
-    return FULL ? _mm512_loadu_si512(s) : _mm512_maskz_loadu_epi32(lanes, s);
+inline __m512i load_lanes(const uint32_t* p, __mmask16 lanes) {
+    return FULL ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi32(lanes, p);
 }
-template <bool FULL>
-inline __m512i load_destination(const uint32_t* d, __mmask16 lanes) {
-    return FULL ? _mm512_load_si512(d) : _mm512_maskz_loadu_epi32(lanes, d);
+
+// Stores the lanes in `written`: a plain store when that is all of them, which is the rule
+// (a masked store costs several times as much on Zen 4), nothing when it is none.
+inline void store_lanes(uint32_t* d, __mmask16 written, __m512i v) {
+    if (written == ALL_LANES)
+        _mm512_storeu_si512(d, v);
+    else if (written != 0)
+        _mm512_mask_storeu_epi32(d, written, v);
 }
 
 void transparent_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pitch,
                       int32_t dst_pitch, int32_t) {
     walk(src, dst, w, h, src_pitch, dst_pitch,
          []<bool FULL>(const uint32_t* s, uint32_t* d, __mmask16 lanes) {
-             const __m512i sv = load_source<FULL>(s, lanes);
+             const __m512i sv = load_lanes<FULL>(s, lanes);
              const __m512i colour =
                  _mm512_and_si512(sv, _mm512_set1_epi32(static_cast<int>(RGB_BYTES)));
-             _mm512_mask_storeu_epi32(d, static_cast<__mmask16>(lanes & ~key_lanes(sv)), colour);
+             store_lanes(d, static_cast<__mmask16>(lanes & ~key_lanes(sv)), colour);
          });
 }
 
@@ -88,30 +100,41 @@ void alpha_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t 
              const __m512i spread =
                  _mm512_set4_epi32(static_cast<int>(0x800F800Fu), static_cast<int>(0x800B800Bu),
                                    static_cast<int>(0x80078007u), static_cast<int>(0x80038003u));
-             const __m512i sv = load_source<FULL>(s, lanes);
+             const __m512i sv = load_lanes<FULL>(s, lanes);
              const __m512i k = _mm512_shuffle_epi8(sv, spread);
-             const __m512i mixed = mix16(sv, load_destination<FULL>(d, lanes), k,
+             const __m512i mixed = mix16(sv, load_lanes<FULL>(d, lanes), k,
                                          _mm512_sub_epi16(_mm512_set1_epi16(256), k));
-             if (FULL)
-                 _mm512_store_si512(d, mixed);
-             else
-                 _mm512_mask_storeu_epi32(d, lanes, mixed);
+             store_lanes(d, lanes, mixed);
+         });
+}
+
+// blend by byte pairs, as in the AVX2 form (see BlendPairs); key pixels are left out of the
+// store.
+template <bool BASE_IS_SOURCE>
+void blend_pairs_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pitch,
+                      int32_t dst_pitch, const BlendPairs& pairs) {
+    const __m512i pair_weight = _mm512_set1_epi16(pair_weights(pairs.weight));
+    const __m128i shift = _mm_cvtsi32_si128(pairs.shift);
+    walk(src, dst, w, h, src_pitch, dst_pitch,
+         [pair_weight, shift]<bool FULL>(const uint32_t* s, uint32_t* d, __mmask16 lanes) {
+             const __m512i sv = load_lanes<FULL>(s, lanes);
+             const __m512i dv = load_lanes<FULL>(d, lanes);
+             const __m512i lo = _mm512_maddubs_epi16(_mm512_unpacklo_epi8(sv, dv), pair_weight);
+             const __m512i hi = _mm512_maddubs_epi16(_mm512_unpackhi_epi8(sv, dv), pair_weight);
+             const __m512i delta =
+                 _mm512_packs_epi16(_mm512_sra_epi16(lo, shift), _mm512_sra_epi16(hi, shift));
+             const __m512i mixed = _mm512_add_epi8(BASE_IS_SOURCE ? sv : dv, delta);
+             store_lanes(d, static_cast<__mmask16>(lanes & ~key_lanes(sv)), mixed);
          });
 }
 
 void blend_rows(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pitch,
                 int32_t dst_pitch, int32_t alpha) {
-    const uint32_t weight = blend_weight(alpha);
-    const __m512i k = _mm512_set1_epi16(static_cast<short>(weight));
-    const __m512i keep = _mm512_set1_epi16(static_cast<short>(256 - weight));
-    walk(src, dst, w, h, src_pitch, dst_pitch,
-         [k, keep]<bool FULL>(const uint32_t* s, uint32_t* d, __mmask16 lanes) {
-             const __m512i sv = load_source<FULL>(s, lanes);
-             const auto written = static_cast<__mmask16>(lanes & ~key_lanes(sv));
-             if (written == 0) return;  // all key pixels
-             const __m512i mixed = mix16(sv, load_destination<FULL>(d, lanes), k, keep);
-             _mm512_mask_storeu_epi32(d, written, mixed);
-         });
+    const BlendPairs pairs = blend_pairs(blend_weight(alpha));
+    if (pairs.base_is_source)
+        blend_pairs_rows<true>(src, dst, w, h, src_pitch, dst_pitch, pairs);
+    else
+        blend_pairs_rows<false>(src, dst, w, h, src_pitch, dst_pitch, pairs);
 }
 
 constexpr RowTable AVX512_TABLE =
