@@ -136,7 +136,7 @@ void bench_form(benchmark::State& state, const RowTable* table, blit_mode mode,
     Scene& s = scene();
     const RowRoutine routine = table->routine[static_cast<int>(mode)][4];
     uint8_t* target = to_page ? page_like() : pixels_of(s.target);
-    std::memcpy(target, pixels_of(s.target), IMAGE_BYTES);
+    if (to_page) std::memcpy(target, pixels_of(s.target), IMAGE_BYTES);
     for (auto _ : state) {
         routine(pixels_of(s.*source), target, WIDTH, HEIGHT, WIDTH * 4, WIDTH * 4, 50);
         benchmark::ClobberMemory();

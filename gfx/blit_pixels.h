@@ -37,14 +37,14 @@ static inline uint32_t blend_weight(int32_t alpha) {
 // t = (s - d) * weight from the pair (s, d) and the weights (weight, -weight):
 // - k < 128: base d, weight k, shift 8: the formula itself.
 // - k = 128: base d, weight 64, shift 7: the same quotient.
-// - k > 128: base s, weight k - 256 (-128..-1; 0 for k = 256), shift 8:
+// - k > 128: base s, weight k - 256 (-127..-1; 0 for k = 256), shift 8:
 //   s + floor((s - d) * (k - 256) / 256) = d + floor((s - d) * k / 256), as the two floors'
 //   arguments differ by the whole number s - d.
 // |t| <= 255 * 128 fits in 16 bits, and floor(t / 2^shift) lies in -128..127, a signed byte,
 // which added to the base byte wraps to the result.
 struct BlendPairs {
     bool base_is_source;
-    int32_t weight;  // -128..127
+    int32_t weight;  // -127..127
     int32_t shift;   // 7 or 8
 };
 

@@ -97,7 +97,7 @@ const RowTable* built_table(row_form form) {
 
 // The forms each mode tries, best first; put_image uses the first one this processor runs.
 // Widest first, except the per-pixel alpha: the game uses it on 16-pixel text tiles only,
-// where one unaligned 64-byte AVX-512 step per row (across two cache lines) measured about 5%
+// where one unaligned 64-byte AVX-512 step per row (across two cache lines) measured 5 to 10%
 // slower than two 32-byte AVX2 steps on Zen 4 (tools/bench.sh, rows_alpha_tile16_*).
 constexpr row_form PREFERRED_FORMS[BLIT_MODE_COUNT][ROW_FORM_COUNT] = {
     // copy: the same memcpy in every form

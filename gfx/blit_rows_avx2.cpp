@@ -86,8 +86,8 @@ struct Alpha {
 // blend by byte pairs (see BlendPairs): per byte base + floor((s - d) * weight / 2^shift),
 // the pairs (s, d) interleaved by unpacking, multiplied and summed by pmaddubsw, the 16-bit
 // quotients packed back to bytes in pixel order. Fewer operations than mix8 (two multiplies
-// instead of four, no masks), which is what bounds this blend: the memory traffic of a
-// 480 x 320 frame alone takes about as long as memcpy.
+// instead of four, no masks), and the operations are what bound this blend: a bare pass that
+// reads two 480 x 320 images and writes one takes about as long as memcpy.
 template <bool BASE_IS_SOURCE>
 struct Blend {
     uint32_t weight;  // alpha + 1, for `one`

@@ -185,7 +185,8 @@ TEST(RowForms, EachModePicksItsPreferredFormOfThoseTheProcessorRuns) {
     for (blit_mode mode : MODES) {
         const row_form want = mode == blit_mode::alpha && avx2 ? row_form::avx2 : widest;
         EXPECT_EQ(row_form_of(mode), want) << static_cast<int>(mode);
-        EXPECT_EQ(find_row_routine(mode, 4), row_table_of(want)->routine[static_cast<int>(mode)][4]);
+        const int m = static_cast<int>(mode);
+        EXPECT_EQ(find_row_routine(mode, 4), row_table_of(want)->routine[m][4]);
     }
     EXPECT_NE(row_table_of(row_form::plain), nullptr);
     EXPECT_EQ(find_row_routine(blit_mode::blend, 3), nullptr);

@@ -92,8 +92,9 @@ TEST_F(ImageTest, RowsAreSixteenByteAlignedAndRowZeroOnACacheLine) {
     for (int32_t w : {1, 5, 16, 480}) {
         Image image = make(w, 3);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(image_row(image, 0)) % 64, 0u) << w;
+        const uintptr_t alignment = w % 16 == 0 ? 64 : 16;
         for (int y = 0; y < 3; ++y)
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(image_row(image, y)) % (w % 16 == 0 ? 64 : 16), 0u);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(image_row(image, y)) % alignment, 0u);
     }
 }
 
