@@ -114,9 +114,8 @@ struct Blend {
 // and stored after them (where they overlap the steps they store the same values: every
 // store is the formula on the original pixels, and source and destination never overlap).
 // A masked tail (vpmaskmovd) came out about 3% slower for the cave's pair of transparent
-// blits over all its seams on Zen 4. Rows under
-// ALIGNED_WIDTH pixels skip the alignment and end with an overlapping step in the same way;
-// rows under eight pixels go pixel by pixel.
+// blits over all its seams on Zen 4. Rows under ALIGNED_WIDTH pixels skip the alignment and
+// end with an overlapping step in the same way; rows under eight pixels go pixel by pixel.
 template <typename Kernel>
 void walk(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h, int32_t src_pitch,
           int32_t dst_pitch, const Kernel& kernel) {
