@@ -31,6 +31,34 @@ static inline uint32_t blend_weight(int32_t alpha) {
     return static_cast<uint32_t>(alpha < 0 ? 0 : alpha > 255 ? 255 : alpha) + 1;
 }
 
+// blit_mode::blend for the byte-pair multiply of the vector forms (unsigned bytes times
+// signed bytes, adjacent products summed: pmaddubsw), whose weights must stay within -128..127
+// while k runs to 256. Each byte is computed as base + floor(t / 2^shift) with
+// t = (s - d) * weight from the pair (s, d) and the weights (weight, -weight):
+// - k < 128: base d, weight k, shift 8: the formula itself.
+// - k = 128: base d, weight 64, shift 7: the same quotient.
+// - k > 128: base s, weight k - 256 (-127..-1; 0 for k = 256), shift 8:
+//   s + floor((s - d) * (k - 256) / 256) = d + floor((s - d) * k / 256), as the two floors'
+//   arguments differ by the whole number s - d.
+// |t| <= 255 * 128 fits in 16 bits, and floor(t / 2^shift) lies in -128..127, a signed byte,
+// which added to the base byte wraps to the result.
+struct BlendPairs {
+    bool base_is_source;
+    int32_t weight;  // -127..127
+    int32_t shift;   // 7 or 8
+};
+
+static inline BlendPairs blend_pairs(uint32_t k) {
+    if (k < 128) return {false, static_cast<int32_t>(k), 8};
+    if (k == 128) return {false, 64, 7};
+    return {true, static_cast<int32_t>(k) - 256, 8};
+}
+
+// The 16-bit lane of the weights (weight for the source byte, low; -weight, high).
+static inline int16_t pair_weights(int32_t weight) {
+    return static_cast<int16_t>(static_cast<uint16_t>((-weight & 0xFF) << 8 | (weight & 0xFF)));
+}
+
 static inline void transparent_pixel(uint32_t s, uint32_t* d) {
     if ((s & RGB_BYTES) != KEY_COLOR_RGB) *d = s & RGB_BYTES;
 }

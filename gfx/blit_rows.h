@@ -1,5 +1,5 @@
 // The blits' row routines: one per blit mode and pixel size, in a plain form and in vector
-// forms (SSE2, AVX2, AVX-512) chosen once by a processor feature test.
+// forms (SSE2, AVX2, AVX-512) chosen once per mode by a processor feature test.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +24,13 @@ struct RowTable {
 enum class row_form { plain, sse2, avx2, avx512 };
 constexpr int ROW_FORM_COUNT = 4;
 
-// The routine put_image calls for a mode and pixel size, from the form picked on first use
-// (the widest this processor runs); null for a mode or size without one.
+// The routine put_image calls for a mode and pixel size, from the form picked for the mode
+// on first use; null for a mode or size without one.
 RowRoutine find_row_routine(blit_mode mode, int32_t bytes_per_pixel);
 
-// The form picked for this processor.
-row_form active_row_form();
+// The form picked for a mode on this processor: the first it runs of the mode's preferred
+// forms (widest first, but for the per-pixel alpha of the text tiles AVX2 before AVX-512).
+row_form row_form_of(blit_mode mode);
 
 // The table of one form, or null when this build or this processor cannot run it. For
 // tests and benchmarks that compare the forms.

@@ -375,7 +375,10 @@ void draw_circle(Image target, float x, float y, float radius, uint32_t colour, 
         a = radius;
         b = radius * aspect;
     }
-    // Negative or undefined radii (a negative radius or aspect, NaN) draw nothing.
+    // The stepping uses b only as b * b, so a negative aspect (never wide) draws the ellipse
+    // of a = radius, b = radius * |aspect|; |b| is also the half-height of the rows marked.
+    b = std::fabs(b);
+    // Negative or undefined radii (a negative radius, NaN) draw nothing.
     if (!(a >= 0.0f) || !(b >= 0.0f)) return;
 
     const int64_t cx = round_coord(x), cy = round_coord(y);

@@ -16,7 +16,9 @@ void draw_line(Image target, float x1, float y1, float x2, float y2, uint32_t co
                int32_t kind, uint32_t pattern, int32_t coord_mode);
 
 // A filled (fill != 0) or outlined ellipse centred on (x, y). aspect 0 takes the default
-// (screen height / screen width * 4 / 3). Only start 0 with end FULL_TURN_ANGLE draws.
+// (screen height / screen width * 4 / 3); above 1 the radii are radius / aspect across and
+// radius down, otherwise radius across and radius * |aspect| down. Only start 0 with end
+// FULL_TURN_ANGLE draws.
 void draw_circle(Image target, float x, float y, float radius, uint32_t colour, float aspect,
                  float start_angle, float end_angle, int32_t fill);
 

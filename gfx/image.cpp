@@ -14,9 +14,22 @@ namespace {
 
 constexpr int64_t HEADER_BYTES = sizeof(ImageHeader);  // 32
 constexpr int64_t PITCH_ALIGNMENT = 16;                // row starts, in bytes
-// Blocks start on a cache line, so rows (32 bytes in, pitch a multiple of 16) are 16-byte
-// aligned, and 32-byte aligned when the pitch is a multiple of 32 (width 480: 1920).
-constexpr size_t BLOCK_ALIGNMENT = 64;
+// Row 0 of every image starts on a cache line (64 bytes), like the screen page, so the
+// widest vector steps need no ragged head: rows are 64-byte aligned whenever the pitch is a
+// multiple of 64 (width 480: 1920), and 16-byte aligned always.
+constexpr int64_t ROW_ALIGNMENT = 64;
+
+// What create_image keeps just before the header, in the 32 bytes that put row 0 on a
+// cache line: the size of the block as it was made, so that copy_region can tell how much a
+// destination holds whatever its header says now. Not part of the block the caller sees.
+struct BlockPrefix {
+    int64_t block_bytes;  // header plus height * pitch, from create_image
+    uint8_t unused[24];
+};
+static_assert(sizeof(BlockPrefix) + sizeof(ImageHeader) == ROW_ALIGNMENT,
+              "prefix and header together fill one cache line");
+
+BlockPrefix* prefix_of(Image image) { return reinterpret_cast<BlockPrefix*>(image) - 1; }
 // round_coord's answer for NaN and for values beyond it: outside every picture of 4-byte
 // pixels (a row is at most INT32_MAX bytes, under 2^29 pixels) and small enough that a
 // caller adding a 32-bit size to it in 64 bits, or a picture size in 32 bits, cannot
@@ -96,15 +109,19 @@ Image create_image(int32_t width, int32_t height, uint32_t fill, int32_t depth, 
     // height * pitch < 2^62: no overflow; the block must also fit the address space.
     const int64_t pixel_bytes = height * pitch;
     const int64_t block_bytes = HEADER_BYTES + pixel_bytes;
-    const int64_t rounded_bytes = (block_bytes + static_cast<int64_t>(BLOCK_ALIGNMENT) - 1) /
-                                  static_cast<int64_t>(BLOCK_ALIGNMENT) *
-                                  static_cast<int64_t>(BLOCK_ALIGNMENT);
-    if (static_cast<uint64_t>(rounded_bytes) > static_cast<uint64_t>(PTRDIFF_MAX)) return nullptr;
+    // The allocation: prefix, block, rounded up to whole cache lines for aligned_alloc.
+    const int64_t allocated_bytes =
+        (static_cast<int64_t>(sizeof(BlockPrefix)) + block_bytes + ROW_ALIGNMENT - 1) /
+        ROW_ALIGNMENT * ROW_ALIGNMENT;
+    if (static_cast<uint64_t>(allocated_bytes) > static_cast<uint64_t>(PTRDIFF_MAX)) return nullptr;
 
-    void* block = std::aligned_alloc(BLOCK_ALIGNMENT, static_cast<size_t>(rounded_bytes));
-    if (block == nullptr) return nullptr;
+    auto* prefix = static_cast<BlockPrefix*>(
+        std::aligned_alloc(ROW_ALIGNMENT, static_cast<size_t>(allocated_bytes)));
+    if (prefix == nullptr) return nullptr;
+    std::memset(prefix, 0, sizeof(BlockPrefix));
+    prefix->block_bytes = block_bytes;
 
-    auto* image = static_cast<ImageHeader*>(block);
+    auto* image = reinterpret_cast<ImageHeader*>(prefix + 1);
     std::memset(image, 0, sizeof(ImageHeader));
     image->type = IMAGE_TYPE;
     image->bytes_per_pixel = static_cast<int32_t>(bytes_per_pixel);
@@ -119,7 +136,9 @@ Image create_image(int32_t width, int32_t height, uint32_t fill, int32_t depth, 
     return image;
 }
 
-void destroy_image(Image image) { std::free(image); }
+void destroy_image(Image image) {
+    if (image != nullptr) std::free(prefix_of(image));
+}
 
 int put_image(Image target, float x, float y, Image source, blit_mode mode, int32_t alpha) {
     if (!screen_is_open() || source == nullptr) return 1;
@@ -182,11 +201,10 @@ int copy_region(Image source, float x1, float y1, float x2, float y2, Image dest
     const int64_t h = bottom - top + 1;
     const int64_t row_bytes = w * s.bytes_per_pixel;
     const int64_t pitch = round_up_pitch(row_bytes);
-    // The destination's header vouches for height * pitch bytes of pixels; a rectangle that
-    // needs more would write past the block, so it is refused like one outside the source.
-    const int64_t room =
-        static_cast<int64_t>(std::max(destination->height, 0)) * std::max(destination->pitch, 0);
-    if (h * pitch > room) return 1;
+    // The block holds what create_image made it for, whatever its header says now (an
+    // earlier copy may have shrunk it); a rectangle that needs more would write past the
+    // block, so it is refused like one outside the source.
+    if (HEADER_BYTES + h * pitch > prefix_of(destination)->block_bytes) return 1;
 
     CallLock guard;  // taken for the call unless the caller holds the lock, whatever the source
     destination->type = IMAGE_TYPE;

@@ -172,16 +172,30 @@ INSTANTIATE_TEST_SUITE_P(Forms, RowFormTest,
                              return std::string(row_form_name(info.param));
                          });
 
-TEST(RowForms, ThePickedFormIsTheWidestTheProcessorRuns) {
-    const row_form picked = active_row_form();
-    ASSERT_NE(row_table_of(picked), nullptr);
-    for (int f = static_cast<int>(picked) + 1; f < ROW_FORM_COUNT; ++f)
-        EXPECT_EQ(row_table_of(static_cast<row_form>(f)), nullptr)
-            << row_form_name(static_cast<row_form>(f));
+// Each mode runs the first form of its preference that the processor runs: the widest, but
+// AVX2 before AVX-512 for the per-pixel alpha. A processor with AVX-512 must have it built in,
+// so that the AVX-512 cases above run there rather than skip.
+TEST(RowForms, EachModePicksItsPreferredFormOfThoseTheProcessorRuns) {
+    const bool avx512 = row_table_of(row_form::avx512) != nullptr;
+    const bool avx2 = row_table_of(row_form::avx2) != nullptr;
+    const row_form widest = avx512 ? row_form::avx512
+                            : avx2 ? row_form::avx2
+                            : row_table_of(row_form::sse2) ? row_form::sse2
+                                                           : row_form::plain;
+    for (blit_mode mode : MODES) {
+        const row_form want = mode == blit_mode::alpha && avx2 ? row_form::avx2 : widest;
+        EXPECT_EQ(row_form_of(mode), want) << static_cast<int>(mode);
+        const int m = static_cast<int>(mode);
+        EXPECT_EQ(find_row_routine(mode, 4), row_table_of(want)->routine[m][4]);
+    }
     EXPECT_NE(row_table_of(row_form::plain), nullptr);
-    EXPECT_EQ(find_row_routine(blit_mode::blend, 4), row_table_of(picked)->routine[3][4]);
     EXPECT_EQ(find_row_routine(blit_mode::blend, 3), nullptr);
     EXPECT_EQ(find_row_routine(static_cast<blit_mode>(4), 4), nullptr);
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    EXPECT_EQ(avx512, __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"));
+    EXPECT_EQ(avx2, __builtin_cpu_supports("avx2") != 0);
+#endif
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ const CircleCase CIRCLES[] = {
     {3, 1, {3, 3, 2, 1}, 37},
     {4, 1, {4, 4, 3, 2, 1}, 57},
     {8, 1, {8, 8, 8, 7, 7, 6, 5, 4, 2}, 221},
+    {8, -1, {8, 8, 8, 7, 7, 6, 5, 4, 2}, 221},  // only b * b counts
     {8, 0, {8, 8, 8, 7, 6, 5, 4, 2}, 191},
     {4, 0, {4, 4, 3, 2}, 51},
 };
@@ -192,7 +193,6 @@ TEST_F(DrawTest, UnusableCirclesDrawNothing) {
         circle(c[0], c[1], c[2]);
         circle(c[0], c[1], c[2], 1.0f, 0);
     }
-    draw_circle(img, 100, 100, 8, INK, -1.0f, 0.0f, FULL, -1);  // negative aspect
     draw_circle(img, 100, 100, 8, INK, NAN_F, 0.0f, FULL, -1);
     EXPECT_EQ(count_inked(), 0u);
 }
@@ -271,7 +271,8 @@ Pixels reference_ellipse(int cx, int cy, float a, float b, bool fill) {
 TEST_F(DrawTest, CirclesMatchTheSteppingWithARowTable) {
     Image small = create_image(64, 48, BG, 0, 0);
     ASSERT_NE(small, nullptr);
-    const float aspects[] = {1.0f, 0.5f, 0.75f, 1.25f, 3.0f};
+    // Negative aspects are never wide: a = r, b = r * aspect, of which only b * b counts.
+    const float aspects[] = {1.0f, 0.5f, 0.75f, 1.25f, 3.0f, -0.5f, -1.0f, -3.0f};
     const int centres[][2] = {{32, 24}, {2, 3}, {62, 46}, {-5, 20}, {30, -6}};
     int cases = 0;
     for (int quarter = 0; quarter <= 96; quarter += 3)
@@ -290,7 +291,7 @@ TEST_F(DrawTest, CirclesMatchTheSteppingWithARowTable) {
                         << "r " << r << " aspect " << aspect << " at " << c[0] << "," << c[1] << " fill " << fill;
                     ++cases;
                 }
-    EXPECT_EQ(cases, 33 * 5 * 5 * 2);
+    EXPECT_EQ(cases, 33 * 8 * 5 * 2);
     destroy_image(small);
 }
 

@@ -86,11 +86,15 @@ TEST_F(ImageTest, FillColourIsTakenWithItsAlphaByte) {
     EXPECT_EQ(pixel(make(3, 2, 0x00FF00FFu), 3, 1), 0x00FF00FFu);  // padding too
 }
 
-TEST_F(ImageTest, RowsAreSixteenByteAligned) {
+// Row 0 on a cache line, like the screen page, so the widest vector steps start aligned;
+// every row when the pitch is a multiple of 64 (width 480), and on 16 bytes always.
+TEST_F(ImageTest, RowsAreSixteenByteAlignedAndRowZeroOnACacheLine) {
     for (int32_t w : {1, 5, 16, 480}) {
         Image image = make(w, 3);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(image_row(image, 0)) % 64, 0u) << w;
+        const uintptr_t alignment = w % 16 == 0 ? 64 : 16;
         for (int y = 0; y < 3; ++y)
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(image_row(image, y)) % 16, 0u);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(image_row(image, y)) % alignment, 0u);
     }
 }
 
@@ -506,6 +510,11 @@ TEST_F(ImageTest, CopyRegionRefusesWhatTheDestinationCannotHold) {
     EXPECT_EQ(copy_region(nullptr, 0, 0, 99, 0, destination), 0);
     EXPECT_EQ(copy_region(nullptr, 0, 0, 5, 3, destination), 0);  // 6 x 4: 4 rows of 32 bytes fit
     EXPECT_EQ(copy_region(nullptr, 0, 0, 5, 3, nullptr), 1);
+    // The header now says 6 x 4 (128 bytes), but the block still holds 400: the size it was
+    // made with counts, not the header.
+    EXPECT_EQ(copy_region(nullptr, 0, 0, 99, 0, destination), 0);
+    EXPECT_EQ(destination->width, 100);
+    EXPECT_EQ(copy_region(nullptr, 0, 0, 9, 9, destination), 1);
 }
 
 }  // namespace
