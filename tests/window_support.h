@@ -27,8 +27,7 @@ namespace window_test {
 constexpr const char* TITLE = "window_test";  // the test program's own file name
 constexpr int WIDTH = 480;
 constexpr int HEIGHT = 320;
-// Set by the tests that run this program again on a screen of their own: the window's
-// --scale (window_scale_test.cpp).
+// The window's --scale, set where window_scale_test.cpp runs this program on a screen of its own.
 constexpr const char* SCALE_VARIABLE = "MURKWING_WINDOW_TEST_SCALE";
 
 inline double now_seconds() {
