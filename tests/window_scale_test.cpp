@@ -1,8 +1,6 @@
 // The window at other sizes: this program runs again on a private Xvfb screen with
 // MURKWING_WINDOW_TEST_SCALE as its --scale, where WindowScaled checks the window it got
 // (page pixels as uniform blocks, centred on black once resized, the pointer in page pixels).
-#include <string>
-
 #include "tests/window_support.h"
 
 using namespace window_test;
@@ -26,8 +24,7 @@ int count_wrong_pixels(int scale, int origin_x, int origin_y) {
     return wrong;
 }
 
-// Whether read_mouse soon gives (page_x, page_y), or fails for -1, -1, with the pointer on
-// window pixel (x, y). (No --sync: it waits long for a move to where the pointer already is.)
+// Whether read_mouse soon gives (page_x, page_y) (-1, -1: fails) for window pixel (x, y).
 bool pointer_reads(int x, int y, int page_x, int page_y) {
     xdo("mousemove " + std::to_string(screen().x + x) + " " + std::to_string(screen().y + y));
     int32_t mx = 0, my = 0, wheel = 0, buttons = 0;
@@ -37,7 +34,6 @@ bool pointer_reads(int x, int y, int page_x, int page_y) {
     });
 }
 
-// In the child: the window it got, at its --scale, then resized to 1000 x 700.
 TEST(WindowScaled, PagePixelsAreWholeBlocksCentredOnBlackAndThePointerReadsPagePixels) {
     if (!std::getenv(SCALE_VARIABLE)) GTEST_SKIP() << "run by WindowScale.* on a screen of its own";
     REQUIRE_WINDOW();
@@ -63,8 +59,7 @@ TEST(WindowScale, OpensAtItsSizeOnSmallAndLargeScreens) {
     if (std::getenv(SCALE_VARIABLE)) GTEST_SKIP() << "already on a screen of its own";
     char self[4096] = {};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
-    // Screen, --scale, the window's size. --scale 2 does not fit on 800 x 600, which keeps
-    // the largest factor that does: 1.
+    // Screen, --scale, window; 960 x 640 does not fit on 800 x 600, which keeps factor 1.
     const std::string cases[][3] = {{"800x600", "1", "480x320"}, {"800x600", "2", "480x320"},
                                     {"3840x2160", "1", "480x320"}, {"3840x2160", "2", "960x640"}};
     for (const auto& c : cases) {
