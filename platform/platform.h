@@ -69,8 +69,9 @@ constexpr int MOUSE_MIDDLE = 4;
 int open_screen(int width, int height, int depth, int pages, int flags, int refresh_rate);
 
 // How the window should open, from the command line; set before open_screen. scale is the
-// whole number of window pixels per page pixel (1 opens width x height); full_screen opens
-// on the whole display. Backends without a window keep them and ignore them.
+// whole number of window pixels per page pixel (1 opens width x height; the SDL window
+// takes the largest factor up to it that fits the display); full_screen opens on the whole
+// display. Backends without a window keep them and ignore them.
 struct WindowOptions {
     int scale = 1;
     bool full_screen = false;

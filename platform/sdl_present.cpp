@@ -7,18 +7,26 @@ namespace {
 
 // Division rounding toward minus infinity, so that window pixels left of or above the
 // page map to negative page coordinates.
-int floor_div(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int floor_div(int64_t a, int64_t b) { return static_cast<int>(a >= 0 ? a / b : -((-a + b - 1) / b)); }
 
 }  // namespace
 
-PageLayout lay_out_page(int area_width, int area_height, int page_width, int page_height, bool full_screen) {
+int largest_fitting_scale(int area_width, int area_height, int page_width, int page_height) {
+    if (page_width <= 0 || page_height <= 0) return 1;
+    return std::max(1, std::min(area_width / page_width, area_height / page_height));
+}
+
+PageLayout lay_out_page(int area_width, int area_height, int page_width, int page_height) {
     PageLayout layout;
-    if (full_screen && page_width > 0 && page_height > 0) {
-        layout.scale = std::max(1, std::min(area_width / page_width, area_height / page_height));
-    }
+    layout.scale = largest_fitting_scale(area_width, area_height, page_width, page_height);
     layout.origin_x = (area_width - page_width * layout.scale) / 2;
     layout.origin_y = (area_height - page_height * layout.scale) / 2;
     return layout;
+}
+
+int unit_to_pixel(int value, int units, int pixels) {
+    if (units <= 0) return value;
+    return floor_div(static_cast<int64_t>(value) * pixels, units);
 }
 
 void window_to_page(const PageLayout& layout, int x, int y, int& page_x, int& page_y) {

@@ -19,6 +19,7 @@
 #include "platform/core.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
+#include "platform/sdl_icon.h"
 #include "platform/sdl_keys.h"
 #include "platform/sdl_present.h"
 
@@ -52,7 +53,12 @@ struct Window {
     int page_width = 0, page_height = 0;
     int requested_rate = 0;              // open_screen's refresh rate argument
     bool full_screen = false;
+    int windowed_width = 0, windowed_height = 0;  // window size to go back to from full
+                                                  // screen, in window units
     PageLayout layout;                   // the page's place in the window
+    int unit_width = 0, unit_height = 0;    // the window's size in window units (pointer
+                                            // events), and in real pixels (its surface):
+    int pixel_width = 0, pixel_height = 0;  // they differ where the desktop scales windows
     bool has_focus = true, minimized = false;
     int buttons_held = 0;
     bool drop_next_text = false;         // the last key press queued its own key
@@ -111,11 +117,14 @@ std::string program_title() {
 // --- Presentation -----------------------------------------------------------------------
 
 // Places the page in the window (see lay_out_page), paints the window black and marks
-// every row for the next tick.
+// every row for the next tick. Called after every change of the window's size.
 void lay_out(Window& w) {
     SDL_Surface* surface = SDL_GetWindowSurface(w.window);
     if (!surface) return;
-    w.layout = lay_out_page(surface->w, surface->h, w.page_width, w.page_height, w.full_screen);
+    w.layout = lay_out_page(surface->w, surface->h, w.page_width, w.page_height);
+    SDL_GetWindowSize(w.window, &w.unit_width, &w.unit_height);
+    w.pixel_width = surface->w;
+    w.pixel_height = surface->h;
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     SDL_UpdateWindowSurface(w.window);
     core::mark_all_rows();
@@ -160,15 +169,16 @@ void present_changed_band(Window& w) {
     if (screen_is_open() && core::take_changed_band(first, last)) present_rows(w, first, last);
 }
 
-// Alt+Enter or the maximise button: window <-> full screen on the desktop's own mode. A
-// failed switch goes back to the state before it.
+// Alt+Enter or the maximise button: window <-> full screen on the desktop's own mode; back
+// in a window, it has the size it had before. A failed switch goes back to the state
+// before it.
 void toggle_full_screen(Window& w) {
     const Uint32 target = w.full_screen ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP;
     if (SDL_SetWindowFullscreen(w.window, target) != 0) {
         SDL_SetWindowFullscreen(w.window, w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     } else {
         w.full_screen = !w.full_screen;
-        if (!w.full_screen) SDL_SetWindowSize(w.window, w.page_width, w.page_height);
+        if (!w.full_screen) SDL_SetWindowSize(w.window, w.windowed_width, w.windowed_height);
     }
     lay_out(w);
 }
@@ -230,12 +240,18 @@ void handle_text(Window& w, const SDL_TextInputEvent& text) {
     for (char c : cp437_from_utf8(text.text)) core::post_key(static_cast<unsigned char>(c));
 }
 
+// The page pixel under a pointer position in window units.
+void pointer_to_page(const Window& w, int unit_x, int unit_y, int& page_x, int& page_y) {
+    window_to_page(w.layout, unit_to_pixel(unit_x, w.unit_width, w.pixel_width),
+                   unit_to_pixel(unit_y, w.unit_height, w.pixel_height), page_x, page_y);
+}
+
 // Whether the pointer now lies on the page's picture in the window.
 bool pointer_inside(const Window& w) {
     if (SDL_GetMouseFocus() != w.window) return false;
-    int window_x = 0, window_y = 0, x = 0, y = 0;
-    SDL_GetMouseState(&window_x, &window_y);
-    window_to_page(w.layout, window_x, window_y, x, y);
+    int unit_x = 0, unit_y = 0, x = 0, y = 0;
+    SDL_GetMouseState(&unit_x, &unit_y);
+    pointer_to_page(w, unit_x, unit_y, x, y);
     return x >= 0 && y >= 0 && x < w.page_width && y < w.page_height;
 }
 
@@ -280,7 +296,12 @@ void handle_window_event(Window& w, const SDL_WindowEvent& event, bool& repaint)
                 toggle_full_screen(w);
             }
             break;
-        case SDL_WINDOWEVENT_SIZE_CHANGED: lay_out(w); break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            if (!w.full_screen && !(SDL_GetWindowFlags(w.window) & SDL_WINDOW_MAXIMIZED)) {
+                SDL_GetWindowSize(w.window, &w.windowed_width, &w.windowed_height);
+            }
+            lay_out(w);
+            break;
         case SDL_WINDOWEVENT_CLOSE: queue_close_key(w); break;
         default: break;
     }
@@ -295,7 +316,7 @@ void handle_event(Window& w, const SDL_Event& event, bool& repaint) {
         case SDL_WINDOWEVENT: handle_window_event(w, event.window, repaint); break;
         case SDL_MOUSEMOTION: {
             int x = 0, y = 0;
-            window_to_page(w.layout, event.motion.x, event.motion.y, x, y);
+            pointer_to_page(w, event.motion.x, event.motion.y, x, y);
             core::set_pointer(x, y);
             break;
         }
@@ -362,6 +383,16 @@ bool start_video(std::string& error) {
     return false;
 }
 
+// The window's scale at opening: the command line's --scale, or, when a window that large
+// would not fit on the display's usable area (the desktop less its panels; the window
+// manager's borders are not counted), the largest whole factor that does, at least 1.
+int opening_scale(const Window& w) {
+    const int wanted = std::max(1, window_options().scale);
+    SDL_Rect usable;
+    if (wanted == 1 || SDL_GetDisplayUsableBounds(0, &usable) != 0) return wanted;
+    return std::min(wanted, largest_fitting_scale(usable.w, usable.h, w.page_width, w.page_height));
+}
+
 // SDL's video set-up and the window, on the refresh thread. False with the reason in
 // `error` when neither a window nor a full-screen mode can be made.
 bool create_window(Window& w, std::string& error) {
@@ -375,16 +406,26 @@ bool create_window(Window& w, std::string& error) {
     // On X11 SDL prefers a DirectColor visual, whose colours pass through a colormap that
     // nobody may have installed; TrueColor shows the pixel values as they are.
     setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
+    // The X11 class (both halves of WM_CLASS) and the Wayland app id: the desktop entry's
+    // id, so that docks show the window under the game's entry and icon.
+    setenv("SDL_VIDEO_X11_WMCLASS", MURKWING_APP_ID, 1);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", MURKWING_APP_ID, 1);
     if (!start_video(error)) return false;
     const std::string title = program_title();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
+    const int scale = opening_scale(w);
+    w.windowed_width = w.page_width * scale;
+    w.windowed_height = w.page_height * scale;
+    // Sizes are in window units; where the desktop scales windows, ALLOW_HIGHDPI gives the
+    // window a surface in real pixels, so each page pixel stays a whole block of them.
+    const Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     const Uint32 first_try = w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
-    w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height,
-                                SDL_WINDOW_SHOWN | first_try);
+    w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.windowed_width, w.windowed_height,
+                                flags | first_try);
     if (!w.window) {
         error = std::string("cannot create the window: ") + SDL_GetError();
-        w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.page_width, w.page_height,
-                                    SDL_WINDOW_SHOWN | SDL_WINDOW_FULLSCREEN_DESKTOP);
+        w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.windowed_width, w.windowed_height,
+                                    flags | SDL_WINDOW_FULLSCREEN_DESKTOP);
         w.full_screen = w.window != nullptr;
     }
     if (!w.window) {
@@ -392,6 +433,8 @@ bool create_window(Window& w, std::string& error) {
         SDL_Quit();
         return false;
     }
+    SDL_SetWindowMinimumSize(w.window, w.page_width, w.page_height);  // the picture is never cut
+    set_game_icon(w.window);
     SDL_RaiseWindow(w.window);
     SDL_SetWindowInputFocus(w.window);  // the foreground, also without a window manager
     SDL_DisplayMode mode;
@@ -451,8 +494,9 @@ void backend_sleep_ms(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// Flags 0 open a window, anything else full screen; a refresh rate above 0 stands in for
-// the display's when the display reports none. There is always one page.
+// Flags 0 open a window (as large as window_options() asks), anything else full screen, as
+// does window_options().full_screen; a refresh rate above 0 stands in for the display's when
+// the display reports none. There is always one page.
 int open_screen(int width, int height, int depth, int /*pages*/, int flags, int refresh_rate) {
     Window& w = window_state();
     auto fail = [&](const std::string& why) {
@@ -467,7 +511,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int flags, int 
 
     w.page_width = width;
     w.page_height = height;
-    w.full_screen = flags != 0;
+    w.full_screen = flags != 0 || window_options().full_screen;
     w.requested_rate = std::max(0, refresh_rate);
     w.rate = 0;
     w.timeline_origin_ns = now_ns();

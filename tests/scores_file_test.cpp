@@ -94,7 +94,9 @@ TEST_F(SaveFile, ScoreLinesHaveASpaceOnlyWhenNotNegative) {
 
 TEST_F(SaveFile, SavedFileLoadsBackTheSameTable) {
     load_high_scores(path);
-    for (int k = 1; k <= 12; ++k) set_high_score_entry(k, {1000 - 37 * k, "n" + std::to_string(k) + "!x"});
+    for (int k = 1; k <= 12; ++k) {
+        set_high_score_entry(k, {1000 - 37 * k, std::string("n").append(std::to_string(k)) + "!x"});
+    }
     set_high_score_entry(5, {-40, ""});
     ASSERT_TRUE(save_high_scores());
     const std::string saved = read_file(path);

@@ -34,7 +34,9 @@ protected:
     }
     // Scores for entries 1..12, named E1..E12.
     void fill(const std::vector<int32_t>& scores) {
-        for (int k = 1; k <= 12; ++k) set_high_score_entry(k, {scores[k - 1], "E" + std::to_string(k)});
+        for (int k = 1; k <= 12; ++k) {
+            set_high_score_entry(k, {scores[k - 1], std::string("E").append(std::to_string(k))});
+        }
     }
     // Answers "High Score!" with Enter on its first pass, then types `name` and Enter.
     void answer(const std::string& name) {

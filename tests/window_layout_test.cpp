@@ -1,5 +1,5 @@
-// The page's place in the SDL window, without a display: 1x and centred in a window, the
-// largest whole factor that fits in full screen, centred on black, nearest neighbour.
+// The page's place in the SDL window, without a display: the largest whole factor that fits,
+// centred on black, nearest neighbour.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,25 +11,20 @@ namespace {
 
 struct LayoutCase {
     int area_width, area_height;
-    bool full_screen;
     int scale, origin_x, origin_y;
 };
 
 TEST(WindowLayout, TheLargestWholeFactorThatFitsCentred) {
     const LayoutCase cases[] = {
-        {480, 320, false, 1, 0, 0},      // the window itself
-        {500, 340, false, 1, 10, 10},    // a window made larger by a window manager
-        {1280, 1024, true, 2, 160, 192},
-        {1920, 1080, true, 3, 240, 60},
-        {2560, 1440, true, 4, 320, 80},
-        {3840, 2160, true, 6, 480, 120},
-        {959, 2000, true, 1, 239, 840},  // one pixel short of 2x across
-        {960, 640, true, 2, 0, 0},
-        {400, 300, true, 1, -40, -10},   // a display smaller than the page: 1x, cut
-        {1280, 1024, false, 1, 400, 352},
+        {480, 320, 1, 0, 0},      // the window as it opens
+        {960, 640, 2, 0, 0},      // --scale 2
+        {1000, 700, 2, 20, 30},   // resized
+        {3840, 2160, 6, 480, 120},
+        {959, 2000, 1, 239, 840},  // one pixel short of 2x across
+        {400, 300, 1, -40, -10},   // a display smaller than the page: 1x, cut
     };
     for (const LayoutCase& c : cases) {
-        PageLayout layout = lay_out_page(c.area_width, c.area_height, 480, 320, c.full_screen);
+        PageLayout layout = lay_out_page(c.area_width, c.area_height, 480, 320);
         EXPECT_EQ(layout.scale, c.scale) << c.area_width << "x" << c.area_height;
         EXPECT_EQ(layout.origin_x, c.origin_x) << c.area_width << "x" << c.area_height;
         EXPECT_EQ(layout.origin_y, c.origin_y) << c.area_width << "x" << c.area_height;
@@ -37,7 +32,7 @@ TEST(WindowLayout, TheLargestWholeFactorThatFitsCentred) {
 }
 
 TEST(WindowLayout, WindowPixelsMapBackToPagePixels) {
-    PageLayout layout = lay_out_page(1280, 1024, 480, 320, true);  // 2x at (160, 192)
+    PageLayout layout = lay_out_page(1280, 1024, 480, 320);  // 2x at (160, 192)
     struct Point {
         int x, y, page_x, page_y;
     };
@@ -53,7 +48,7 @@ TEST(WindowLayout, WindowPixelsMapBackToPagePixels) {
 }
 
 TEST(WindowLayout, BandOfRowsCoversTheScaledRowsCutToTheWindow) {
-    PageLayout full = lay_out_page(1280, 1024, 480, 320, true);
+    PageLayout full = lay_out_page(1280, 1024, 480, 320);
     WindowRect r = band_rect(full, 480, 0, 0, 1280, 1024);
     EXPECT_EQ(r.x, 160);
     EXPECT_EQ(r.y, 192);
@@ -62,7 +57,7 @@ TEST(WindowLayout, BandOfRowsCoversTheScaledRowsCutToTheWindow) {
     r = band_rect(full, 480, 10, 319, 1280, 1024);
     EXPECT_EQ(r.y, 212);
     EXPECT_EQ(r.height, 620);
-    PageLayout small = lay_out_page(400, 300, 480, 320, true);  // origin (-40, -10)
+    PageLayout small = lay_out_page(400, 300, 480, 320);  // origin (-40, -10)
     r = band_rect(small, 480, 0, 319, 400, 300);
     EXPECT_EQ(r.x, 0);
     EXPECT_EQ(r.y, 0);

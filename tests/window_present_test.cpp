@@ -62,6 +62,19 @@ TEST_F(WindowPresent, TitleIsTheProgramNameAndTheClientAreaIs480By320) {
     EXPECT_NE(visible.find(screen().window), std::string::npos) << "the window is not shown";
 }
 
+TEST_F(WindowPresent, ClassIsTheAppIdAndTheIconIsTheDesktopIconsDrawing) {
+    const std::string id = MURKWING_APP_ID, window = screen().window;
+    EXPECT_EQ(trim(run("xprop -id " + window + " WM_CLASS").out), "WM_CLASS(STRING) = \"" + id + "\", \"" + id + "\"");
+    // The icon (width, height, 0xAARRGGBB pixels) beside make_icon's RGBA bytes, in decimal.
+    const std::string shown = run("xprop -id " + window + " -notype -f _NET_WM_ICON 32c '=$0+' _NET_WM_ICON" +
+                                  " | sed 's/^[^=]*=//; s/, */ /g'").out;
+    const std::string pam = "/tmp/murkwing-icon-" + std::to_string(getpid()) + ".pam";
+    const std::string drawn = run(MURKWING_BINARY_DIR "/tools/make_icon 64 " + pam + " && tail -c 16384 " + pam +
+                                  " | od -An -v -tu1 -w4 | awk '{printf \" %.0f\", $4*2^24 + $1*2^16 + $2*256 + $3}'" +
+                                  "; rm -f " + pam).out;
+    EXPECT_EQ(trim(shown), "64 64" + drawn) << "the window's icon is not make_icon's drawing";
+}
+
 TEST_F(WindowPresent, WindowUsesATrueColourVisual) {
     // A DirectColor window would show its pixels through a colormap that may never be
     // installed; TrueColor shows the values as they are.

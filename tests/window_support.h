@@ -27,6 +27,8 @@ namespace window_test {
 constexpr const char* TITLE = "window_test";  // the test program's own file name
 constexpr int WIDTH = 480;
 constexpr int HEIGHT = 320;
+// The window's --scale, set where window_scale_test.cpp runs this program on a screen of its own.
+constexpr const char* SCALE_VARIABLE = "MURKWING_WINDOW_TEST_SCALE";
 
 inline double now_seconds() {
     using namespace std::chrono;
@@ -131,6 +133,7 @@ inline void take_display_for_this_process() {
 inline Screen open_window_once() {
     Screen s;
     take_display_for_this_process();
+    if (const char* scale = std::getenv(SCALE_VARIABLE)) set_window_options(WindowOptions{std::atoi(scale), false});
     if (open_screen(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) {
         s.error = "open_screen failed: " + open_screen_error();
         return s;

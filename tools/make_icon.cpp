@@ -1,16 +1,21 @@
 // Draws the desktop icon of Murkwing Diver at one size and writes it as a PAM picture
-// (RGBA, 8 bits per channel): a bending black passage between rock of streaked warm grey
-// pebbles with a magenta glow at its walls, and the white craft with its fading trail of discs.
+// (RGBA, 8 bits per channel), or as C++ source for the window's own icon: a bending black
+// passage between rock of streaked warm grey pebbles with a magenta glow at its walls, and
+// the white craft with its fading trail of discs.
 //
 //   make_icon SIZE OUT.pam      e.g. make_icon 48 murkwingdiver-48.pam
+//   make_icon SIZE OUT.inc      GAME_ICON_SIZE and GAME_ICON_RGBA (red, green, blue, alpha
+//                               bytes of each pixel, rows top first) for platform/sdl_icon.cpp
 //
 // Deterministic: the same size always gives the same bytes. tools/make_icons.sh runs it
-// for every hicolor size and turns the results into the PNG files under dist/icons/.
+// for every hicolor size and turns the results into the PNG files under dist/icons/; the
+// build runs it for the window icon.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -180,12 +185,38 @@ std::vector<unsigned char> render(int size)
     return rgba;
 }
 
+// Writes the picture as a PAM file; false on a write error.
+bool write_pam(FILE* out, int size, const std::vector<unsigned char>& rgba)
+{
+    std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                 size, size);
+    return std::fwrite(rgba.data(), 1, rgba.size(), out) == rgba.size();
+}
+
+// Writes the picture as C++ definitions to be included by one source file.
+bool write_array(FILE* out, int size, const std::vector<unsigned char>& rgba)
+{
+    std::fprintf(out, "// Drawn by tools/make_icon.cpp; do not edit.\n"
+                      "constexpr int GAME_ICON_SIZE = %d;\n"
+                      "constexpr unsigned char GAME_ICON_RGBA[%zu] = {",
+                 size, rgba.size());
+    for (size_t i = 0; i < rgba.size(); ++i)
+        std::fprintf(out, "%s%u,", i % 16 == 0 ? "\n   " : " ", rgba[i]);
+    return std::fprintf(out, "\n};\n") > 0;
+}
+
+bool ends_with(const char* text, const char* end)
+{
+    size_t n = std::strlen(text), m = std::strlen(end);
+    return n >= m && std::strcmp(text + n - m, end) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: make_icon SIZE OUT.pam\n");
+        std::fprintf(stderr, "usage: make_icon SIZE OUT.pam|OUT.inc\n");
         return 2;
     }
     int size = std::atoi(argv[1]);
@@ -199,9 +230,7 @@ int main(int argc, char** argv)
         std::perror(argv[2]);
         return 1;
     }
-    std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
-                 size, size);
-    bool ok = std::fwrite(rgba.data(), 1, rgba.size(), out) == rgba.size();
+    bool ok = ends_with(argv[2], ".inc") ? write_array(out, size, rgba) : write_pam(out, size, rgba);
     ok = std::fclose(out) == 0 && ok;
     if (!ok) {
         std::perror(argv[2]);

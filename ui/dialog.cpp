@@ -61,7 +61,12 @@ int32_t build_option_table(const std::string& options, int32_t cancel) {
         size_t q = list.find(SEPARATOR, p + SEPARATOR.size());
         if (q == std::string::npos) q = list.size();
         const size_t start = p + SEPARATOR.size();
-        table[n].text = " " + list.substr(start, q - start) + " ";
+        // Built in place: GCC 12 at -O3 takes " " + std::string&& for an overlapping copy
+        // (a false -Wrestrict).
+        std::string& text = table[n].text;
+        text.assign(1, ' ');
+        text.append(list, start, q - start);
+        text += ' ';
         ++n;
         p = list.find(SEPARATOR, q);
     }
