@@ -115,6 +115,11 @@ int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons);
 // once a key has been pressed; anything else sleeps its full length.
 void pause_ms(int ms);
 
+// Called after a file of the game's folder was saved, so that it outlives the program where
+// files are not kept by themselves: the browser build writes the folder back to the
+// browser's storage. Does nothing on the desktop and in the headless twin.
+void keep_saved_files();
+
 // Seconds from an arbitrary origin (the system's start), monotonic, as fine as the
 // platform gives.
 double clock_seconds();

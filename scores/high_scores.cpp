@@ -402,6 +402,7 @@ bool save_high_scores() {
     }
     const bool saved = replace_file(target, format_high_scores());
     if (saved) save_failure_reported = false;
+    if (saved) keep_saved_files();
     return saved;
 }
 
