@@ -46,8 +46,7 @@ struct Browser {
 #ifdef MURKWING_WEB_TEST
     double seed = -1.0;                // ?seed=S: clock_seconds starts at S
     double clock_start_ms = -1.0;
-    long hold_frame = 0;               // ?hold=N: stop after presenting frame N
-    bool held_done = false;
+    long hold_frame = 0;               // ?hold=N,...: the next frame to stop after
 #endif
 };
 
@@ -335,11 +334,19 @@ void listen_to_events() {
 
 #ifdef MURKWING_WEB_TEST
 // The test build reads two URL parameters: seed=S starts clock_seconds at S, so the
-// game's seed (the clock at start-up) is S; hold=N stops the game in the pause after frame
-// N has been shown, until the page sets Module.murkwing.held back to false.
-EM_JS(double, web_url_number, (const char* name), {
-    const value = new URLSearchParams(location.search).get(UTF8ToString(name));
+// game's seed (the clock at start-up) is S; hold=N1,N2,... stops the game in the pause
+// after frame N1 (then N2, ...) has been shown, until the page sets Module.murkwing.held
+// back to false.
+EM_JS(double, web_url_seed, (), {
+    const value = new URLSearchParams(location.search).get('seed');
     return value === null ? -1 : Number(value);
+});
+
+// The first hold frame after `frame`, 0 when none.
+EM_JS(int, web_next_hold, (int frame), {
+    const list = (new URLSearchParams(location.search).get('hold') || "").split(',').map(Number);
+    const later = list.filter(function(n) { return n > frame; });
+    return later.length ? Math.min.apply(null, later) : 0;
 });
 
 EM_JS(void, web_set_held, (int held), { Module.murkwing.held = !!held; });
@@ -347,14 +354,14 @@ EM_JS(int, web_held, (), { return Module.murkwing.held ? 1 : 0; });
 
 void read_test_parameters() {
     Browser& b = browser();
-    b.seed = web_url_number("seed");
-    b.hold_frame = static_cast<long>(web_url_number("hold"));
+    b.seed = web_url_seed();
+    b.hold_frame = web_next_hold(0);
 }
 
 void hold_if_asked() {
     Browser& b = browser();
-    if (b.held_done || b.hold_frame <= 0 || b.presented_frames != b.hold_frame) return;
-    b.held_done = true;
+    if (b.hold_frame <= 0 || b.presented_frames != b.hold_frame) return;
+    b.hold_frame = web_next_hold(static_cast<int>(b.hold_frame));
     web_set_held(1);
     while (web_held()) emscripten_sleep(20);
 }

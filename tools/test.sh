@@ -97,5 +97,28 @@ for target in bitmap high_scores text; do
     fi
 done
 
+# 5. The browser build in the system's headless Chromium (tests/web): the test build of the
+# site, the headless twin's pages from stage 1's tree, puppeteer-core from npm.
+echo "== web"
+ensure_packages emscripten nodejs npm chromium
+web_log="$here/build/web.log"
+if bash "$here/tools/web.sh" test >"$web_log" 2>&1 &&
+   cmake --build "$here/build/test" --target web_twin_page >>"$web_log" 2>&1 &&
+   (cd "$here/tests/web" && npm ci --no-audit --no-fund) >>"$web_log" 2>&1; then
+    node "$here/tests/web/web_test.mjs" "$here/build/web-test" "$here/build/test/tests/web_twin_page" \
+        "$here/data/font.bmp" 2>&1 | tee "$here/build/web-test.log"
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$here/build/web-test.log" | tail -n 1)
+    if [ -n "$line" ]; then
+        passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
+        failed=$((failed + $(cut -d' ' -f3 <<<"$line")))
+    else
+        failed=$((failed + 1))
+    fi
+else
+    tail -n 30 "$web_log"
+    echo "web: build failed (log in $web_log)"
+    failed=$((failed + 1))
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
