@@ -64,7 +64,8 @@ EM_JS(int, web_open_canvas, (int width, int height), {
     canvas.width = width;
     canvas.height = height;
     Module.murkwingScreen = {context: context, image: context.createImageData(width, height)};
-    Module.murkwing = {frames: 0, firstFrameAt: -1, lastFrameAt: -1, held: false};
+    Module.murkwing = {frames: 0, firstFrameAt: -1, lastFrameAt: -1, periods: 0, periodSum: 0,
+                       periodSquares: 0, held: false};
     if (Module.fitCanvas) Module.fitCanvas();
     return 1;
 });
@@ -78,11 +79,19 @@ EM_JS(void, web_put_rows, (const uint32_t* rgba, int width, int first, int count
 });
 
 // Frame figures for the page: how many frames were shown, when the first and the last
-// were (milliseconds since navigation).
+// were (milliseconds since navigation), and the count, sum and sum of squares of the
+// periods between frames shown in a row (gaps over 100 ms, a dialog or the table, are
+// left out).
 EM_JS(void, web_note_frame, (int frames), {
     const now = performance.now();
     const figures = Module.murkwing;
     if (figures.firstFrameAt < 0) figures.firstFrameAt = now;
+    const period = now - figures.lastFrameAt;
+    if (figures.lastFrameAt >= 0 && frames == figures.frames + 1 && period < 100) {
+        figures.periods += 1;
+        figures.periodSum += period;
+        figures.periodSquares += period * period;
+    }
     figures.lastFrameAt = now;
     figures.frames = frames;
 });

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Murkwing Diver and runs every test: the headless suites,
-# the real-window suites under a private Xvfb server, and the end-to-end sessions. Ends
-# with the line "N passed, N failed".
+# the real-window suites under a private Xvfb server, the end-to-end sessions and the
+# browser version in headless Chromium. Ends with the line "N passed, N failed".
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
