@@ -96,9 +96,8 @@ EM_JS(void, web_note_frame, (int frames), {
     figures.frames = frames;
 });
 
-EM_JS(int, web_document_active, (), {
-    return document.hasFocus() && !document.hidden ? 1 : 0;
-});
+EM_JS(int, web_document_has_focus, (), { return document.hasFocus() ? 1 : 0; });
+EM_JS(int, web_document_hidden, (), { return document.hidden ? 1 : 0; });
 
 // The page pixel under a point of the viewport (CSS pixels), written to out[0], out[1].
 EM_JS(void, web_page_point, (double client_x, double client_y, int* out), {
@@ -419,7 +418,8 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
 #endif
     if (!core::open_page(width, height, TIMELINE_RATE)) return 1;
     listen_to_events();
-    b.has_focus = web_document_active() != 0;
+    b.has_focus = web_document_has_focus() != 0;
+    b.hidden = web_document_hidden() != 0;
     {
         CallLock guard;
         core::set_pointer_inside(false);  // until the pointer is seen on the page

@@ -57,6 +57,12 @@ test('the first frame appears with its status line, as the twin draws it', async
   for (let i = 0; i < 480 * 24; ++i) if (pixels[i]) ++lit;
   if (lit < 200) throw new Error(`the status line rows hold only ${lit} lit pixels`);
   expectSame(pixels, twinPage(twinFolder(), 1), 'frame 1');
+  const shown = await page.evaluate(() => {
+    const r = document.getElementById('screen').getBoundingClientRect();
+    return [r.left, r.top, r.width, r.height, document.documentElement.scrollHeight, getComputedStyle(
+      document.getElementById('screen')).imageRendering].join(' ');
+  });
+  if (shown !== '20 30 960 640 700 pixelated') throw new Error(`canvas shown as ${shown}`);
   const figures = await page.evaluate(() => Module.murkwing);
   console.log(`  first frame ${figures.firstFrameAt.toFixed(0)} ms after navigation`);
   if (outside.length) throw new Error(`requests outside the page's server: ${outside.join(' ')}`);
@@ -141,6 +147,33 @@ test('the page losing the focus during a run opens "Quit?"', async ({page}) => {
   const quit = await restingPixels(page);
   expectSame(quit, twinPage(twinFolder(), 20 + REST, '20:blur,focus'), '"Quit?" after a focus loss');
 }, '?hold=20');
+
+// Page pixel (x, y) in the viewport: the canvas is shown twice its size, centred in 1000 x 700.
+const onScreen = (x, y) => ({x: 20 + 2 * x + 1, y: 30 + 2 * y + 1});
+
+test('a whole session by touch alone: taps answer the dialogs, the table and "Play Again?"', async ({page}) => {
+  await waitForHold(page);
+  const client = await page.createCDPSession();
+  await client.send('Emulation.setTouchEmulationEnabled', {enabled: true, maxTouchPoints: 1});
+  const tap = async (x, y) => {
+    await client.send('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints: [onScreen(x, y)]});
+    await client.send('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+  };
+  await release(page);
+  await restingPixels(page);  // the craft fell: "High Score!"
+  const crashedAt = await page.evaluate(() => Module.murkwing.frames);
+  await tap(40, 81);          // "Okay"
+  await restingPixels(page);  // the name entry
+  await tap(240, 160);        // an empty name
+  await restingPixels(page);  // the table
+  await tap(240, 160);
+  await restingPixels(page);  // "Play Again?"
+  await tap(40, 81);          // "Yes"
+  await page.waitForFunction((n) => Module.murkwing.frames > n + 5, {timeout: 5000}, crashedAt);
+  const stored = await page.evaluate(() =>
+    new TextDecoder().decode(FS.readFile('/murkwingdiver/murkwingdiver_highscores.dat')));
+  if (!/^ \d+\r\n\r\n 0\r\n/.test(stored)) throw new Error(`stored table: ${JSON.stringify(stored.slice(0, 40))}`);
+}, '?hold=1');
 
 const server = await serve(site);
 let failed = 0;
