@@ -252,12 +252,14 @@ EM_BOOL on_mouse(int type, const EmscriptenMouseEvent* e, void*) {
     move_pointer(e->clientX, e->clientY);
     if (type == EMSCRIPTEN_EVENT_MOUSEDOWN || type == EMSCRIPTEN_EVENT_MOUSEUP) {
         if (int bit = button_bit(e->button)) core::set_button(bit, type == EMSCRIPTEN_EVENT_MOUSEDOWN);
-        return EM_TRUE;  // no text selection, no middle-button scrolling
+        return e->button == 1;  // no scrolling by the middle button
     }
     return EM_FALSE;
 }
 
-EM_BOOL on_mouse_leave(int, const EmscriptenMouseEvent*, void*) {
+// The pointer left an element. A move follows at once when it entered another one of the
+// page; when it left the browser's window, nothing does and it stays outside.
+EM_BOOL on_mouse_out(int, const EmscriptenMouseEvent*, void*) {
     CallLock guard;
     core::set_pointer_inside(false);
     return EM_FALSE;
@@ -327,7 +329,7 @@ void listen_to_events() {
     emscripten_set_mousemove_callback(document, nullptr, true, on_mouse);
     emscripten_set_mousedown_callback(document, nullptr, true, on_mouse);
     emscripten_set_mouseup_callback(document, nullptr, true, on_mouse);
-    emscripten_set_mouseleave_callback(document, nullptr, true, on_mouse_leave);
+    emscripten_set_mouseout_callback(document, nullptr, true, on_mouse_out);
     emscripten_set_wheel_callback(document, nullptr, true, on_wheel);
     emscripten_set_touchstart_callback(document, nullptr, true, on_touch);
     emscripten_set_touchmove_callback(document, nullptr, true, on_touch);

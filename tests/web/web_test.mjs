@@ -47,6 +47,9 @@ function pathTop(pixels) {
   return 320;
 }
 
+// Page pixel (x, y) in the viewport: the canvas is shown twice its size, centred in 1000 x 700.
+const onScreen = (x, y) => ({x: 20 + 2 * x + 1, y: 30 + 2 * y + 1});
+
 const tests = [];
 const test = (name, body, query) => tests.push({name, body, query});
 
@@ -139,17 +142,22 @@ test('Escape shows "Quit?", "Yes" leads to the table, a typed name outlives a re
   if (stored.join() !== expected.join()) throw new Error('the stored high-score file differs from the twin\'s');
 }, '?hold=20');
 
-test('the page losing the focus during a run opens "Quit?"', async ({page}) => {
+test('the page losing the focus during a run opens "Quit?"; a mouse click on "Yes" ends the run', async ({page}) => {
   await waitForHold(page);
   await page.evaluate(() => window.dispatchEvent(new Event('blur')));
   await page.evaluate(() => window.dispatchEvent(new Event('focus')));
   await release(page);
   const quit = await restingPixels(page);
-  expectSame(quit, twinPage(twinFolder(), 20 + REST, '20:blur,focus'), '"Quit?" after a focus loss');
+  const steps = ['20:blur,focus', `${20 + REST}:${KEY_DOWN}`, `${20 + 2 * REST}:${ENTER}`];
+  expectSame(quit, twinPage(twinFolder(), 20 + REST, steps[0]), '"Quit?" after a focus loss');
+  const yes = onScreen(40, 117);
+  await page.mouse.move(yes.x, yes.y);
+  await page.mouse.down();
+  await new Promise((r) => setTimeout(r, 150));
+  await page.mouse.up();
+  const highScore = await restingPixels(page);
+  expectSame(highScore, twinPage(twinFolder(), 20 + 3 * REST, ...steps), '"High Score!" after a click on "Yes"');
 }, '?hold=20');
-
-// Page pixel (x, y) in the viewport: the canvas is shown twice its size, centred in 1000 x 700.
-const onScreen = (x, y) => ({x: 20 + 2 * x + 1, y: 30 + 2 * y + 1});
 
 test('a whole session by touch alone: taps answer the dialogs, the table and "Play Again?"', async ({page}) => {
   await waitForHold(page);
