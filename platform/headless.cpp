@@ -101,8 +101,6 @@ void backend_pause_started(int /*ms*/) {
 
 void backend_sleep_ms(int ms) { advance_to(twin().now + ms / 1000.0); }
 
-void keep_saved_files() {}  // files are kept by the file system
-
 void headless_reset() {
     core::close_page();
     {

@@ -1,8 +1,9 @@
 // The game's folder in the browser's storage: web_pre.js mounts IDBFS on it and fills it
-// from IndexedDB before the game starts; a save writes it back.
+// from IndexedDB before the game starts; keep_saved_files writes it back.
 #include <emscripten.h>
 
-#include "platform/platform.h"
+#include "platform/core.h"
+#include "platform/web_storage.h"
 
 namespace {
 
@@ -10,4 +11,4 @@ EM_JS(void, web_write_back_folder, (), { Module.writeBackFolder(); });
 
 }  // namespace
 
-void keep_saved_files() { web_write_back_folder(); }
+void keep_files_in_browser_storage() { core::set_files_keeper(web_write_back_folder); }

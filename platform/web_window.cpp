@@ -21,6 +21,7 @@
 #include "platform/screen.h"
 #include "platform/sdl_keys.h"
 #include "platform/web_keys.h"
+#include "platform/web_storage.h"
 
 namespace {
 
@@ -420,6 +421,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
 #endif
     if (!core::open_page(width, height, TIMELINE_RATE)) return 1;
     listen_to_events();
+    keep_files_in_browser_storage();
     b.has_focus = web_document_has_focus() != 0;
     b.hidden = web_document_hidden() != 0;
     {
