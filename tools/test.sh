@@ -100,7 +100,8 @@ done
 # 5. The browser build in the system's headless Chromium (tests/web): the test build of the
 # site, the headless twin's pages from stage 1's tree, puppeteer-core from npm.
 echo "== web"
-ensure_packages emscripten nodejs npm chromium
+ensure_packages emscripten nodejs chromium
+command -v npm >/dev/null || ensure_packages npm  # Node.js from elsewhere brings its own
 web_log="$here/build/web.log"
 if bash "$here/tools/web.sh" test >"$web_log" 2>&1 &&
    cmake --build "$here/build/test" --target web_twin_page >>"$web_log" 2>&1 &&
