@@ -166,7 +166,7 @@ void refresh_activation() {
     core::set_active(active);
 }
 
-// Length of the one character in a UTF-8 string, 0 when it holds none or more than one.
+// Whether a UTF-8 string holds exactly one character.
 bool is_one_character(const char* text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     if (!p[0]) return false;
