@@ -166,6 +166,13 @@ void refresh_activation() {
     core::set_active(active);
 }
 
+// Alt+Enter, as on the desktop: the page in full screen or back (the canvas follows the
+// viewport's size, see fitCanvas in web_index.html).
+EM_JS(void, web_toggle_full_screen, (), {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (document.documentElement.requestFullscreen) document.documentElement.requestFullscreen();
+});
+
 // Whether a UTF-8 string holds exactly one character.
 bool is_one_character(const char* text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
@@ -205,6 +212,10 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*) {
         refresh_key_state(pc_make_code(usage));
     }
     const int mods = modifiers_of(*e);
+    if (is_full_screen_toggle(usage, mods)) {
+        if (!e->repeat) web_toggle_full_screen();
+        return EM_TRUE;
+    }
     int keycode = 0;
     if (e->key[0] >= 'a' && e->key[0] <= 'z' && e->key[1] == '\0') keycode = e->key[0];
     if (e->key[0] >= 'A' && e->key[0] <= 'Z' && e->key[1] == '\0') keycode = e->key[0] - 'A' + 'a';
