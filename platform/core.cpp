@@ -36,6 +36,7 @@ struct Core {
     bool active = true, pointer_inside = true;
     bool focus_lost = false;      // the window lost activation since take_focus_loss last asked
     WindowOptions window;         // from the command line, for the backend's window
+    void (*files_keeper)() = nullptr;  // keep_saved_files's work, set by the backend
 };
 
 Core& state() {
@@ -153,6 +154,8 @@ void reset_input() {
     c.focus_lost = false;
 }
 
+void set_files_keeper(void (*keeper)()) { state().files_keeper = keeper; }
+
 int64_t retrace_wait_ns(int rate, int64_t origin_ns, int64_t now_ns) {
     constexpr int64_t UNKNOWN_RATE_WAIT_NS = 16000000;
     constexpr int64_t SECOND_NS = 1000000000;
@@ -262,6 +265,10 @@ bool take_focus_loss() {
     const bool lost = c.focus_lost;
     c.focus_lost = false;
     return lost;
+}
+
+void keep_saved_files() {
+    if (state().files_keeper) state().files_keeper();
 }
 
 void set_window_options(const WindowOptions& options) { state().window = options; }

@@ -39,6 +39,10 @@ void clear_row_flags();
 // (headless reset).
 void reset_input();
 
+// What keep_saved_files does: a backend whose files do not outlive the program by themselves
+// (the browser's) sets it when the screen opens; without one it does nothing.
+void set_files_keeper(void (*keeper)());
+
 // How long wait_for_retrace waits, in nanoseconds, at now_ns. With a known display rate
 // (rate > 0) the wait ends on the next tick of a 60 Hz timeline that starts at origin_ns
 // (the screen's opening), strictly after now_ns: the display's own rate only tells that it

@@ -7,7 +7,10 @@
 //                      the window, presents changed rows and turns events into input;
 //   platform_headless  the tests' twin (headless.cpp): an in-memory page, a virtual clock
 //                      and input scripted by the test (headless.h).
-// The rules both share (the lock, the key queue, the key states, the mouse query, the
+//   platform_web       the browser build (web_*.cpp, emscripten): the page on a canvas,
+//                      the document's events, and no thread: the pauses and retrace waits
+//                      yield to the browser, and changed rows are presented there.
+// The rules all share (the lock, the key queue, the key states, the mouse query, the
 // pauses, the pace of the retrace wait) live in core.cpp, so a backend only supplies the
 // window, the clock and the sleeps. Game code includes this header and nothing of a backend.
 //
@@ -115,6 +118,11 @@ int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons);
 // Blocks the calling thread. -1 waits for a key press; over 99 ends early at a 50 ms step
 // once a key has been pressed; anything else sleeps its full length.
 void pause_ms(int ms);
+
+// Called after a file of the game's folder was saved, so that it outlives the program where
+// files are not kept by themselves: the browser build writes the folder back to the
+// browser's storage. Does nothing on the desktop and in the headless twin, whose files stay.
+void keep_saved_files();
 
 // Seconds from an arbitrary origin (the system's start), monotonic, as fine as the
 // platform gives.

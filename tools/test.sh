@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Murkwing Diver and runs every test: the headless suites,
-# the real-window suites under a private Xvfb server, and the end-to-end sessions. Ends
-# with the line "N passed, N failed".
+# the real-window suites under a private Xvfb server, the end-to-end sessions and the
+# browser version in headless Chromium. Ends with the line "N passed, N failed".
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
@@ -109,6 +109,30 @@ package_failed=$(grep -c '^FAIL: ' "$package_log")
 [ "$package_status" -ne 0 ] && [ "$package_failed" -eq 0 ] && package_failed=1
 passed=$((passed + package_ok))
 failed=$((failed + package_failed))
+
+# 6. The browser build in the system's headless Chromium (tests/web): the test build of the
+# site, the headless twin's pages from stage 1's tree, puppeteer-core from npm.
+echo "== web"
+ensure_packages emscripten nodejs chromium
+command -v npm >/dev/null || ensure_packages npm  # Node.js from elsewhere brings its own
+web_log="$here/build/web.log"
+if bash "$here/tools/web.sh" test >"$web_log" 2>&1 &&
+   cmake --build "$here/build/test" --target web_twin_page >>"$web_log" 2>&1 &&
+   (cd "$here/tests/web" && npm ci --no-audit --no-fund) >>"$web_log" 2>&1; then
+    node "$here/tests/web/web_test.mjs" "$here/build/web-test" "$here/build/test/tests/web_twin_page" \
+        "$here/data/font.bmp" 2>&1 | tee "$here/build/web-test.log"
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$here/build/web-test.log" | tail -n 1)
+    if [ -n "$line" ]; then
+        passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
+        failed=$((failed + $(cut -d' ' -f3 <<<"$line")))
+    else
+        failed=$((failed + 1))
+    fi
+else
+    tail -n 30 "$web_log"
+    echo "web: build failed (log in $web_log)"
+    failed=$((failed + 1))
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

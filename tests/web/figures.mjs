@@ -1,0 +1,113 @@
+// Figures of the browser build (tools/web.sh's build/web/), printed, never judged: the
+// files' sizes raw and gzipped, navigation to the first frame in headless Chromium, the
+// frame period, and the CPU use of the page's renderer process over a stretch of play.
+//
+//   node figures.mjs SITE_FOLDER [PLAY_SECONDS [SCREENSHOT.png]]
+//
+// With a file name it also takes a screenshot of the page during a run (docs/ keeps one).
+// The player steers by the canvas column under the craft: it holds space while the craft is
+// below row 160 and answers every dialog and the table with Enter.
+import fs from 'node:fs';
+import path from 'node:path';
+import zlib from 'node:zlib';
+import {serve, launch, openPage} from './lib.mjs';
+
+const site = path.resolve(process.argv[2] || 'build/web');
+const playSeconds = Number(process.argv[3] || 30);
+const screenshot = process.argv[4];
+const CRAFT_X = 120;
+const TICKS_PER_SECOND = 100;  // /proc's clock ticks (sysconf(_SC_CLK_TCK) on Linux)
+
+let gzipTotal = 0;
+for (const name of ['index.html', 'murkwingdiver.js', 'murkwingdiver.wasm', 'murkwingdiver.data']) {
+  const bytes = fs.readFileSync(path.join(site, name));
+  const gzipped = zlib.gzipSync(bytes, {level: 9}).length;
+  gzipTotal += gzipped;
+  console.log(`${name.padEnd(20)} ${String(bytes.length).padStart(8)} bytes, gzip -9 ${String(gzipped).padStart(7)}`);
+}
+console.log(`${'all'.padEnd(20)} ${' '.repeat(14)} gzip -9 ${String(gzipTotal).padStart(7)}`);
+
+// User plus system CPU seconds of a process, from /proc.
+function cpuSeconds(pid) {
+  const fields = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').replace(/^.*\) /, '').split(' ');
+  return (Number(fields[11]) + Number(fields[12])) / TICKS_PER_SECOND;
+}
+
+// Chromium's renderer processes (the page's, and maybe a spare one).
+function rendererPids() {
+  return fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).filter((pid) => {
+    try {
+      const command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      return command.includes('chromium') && command.includes('--type=renderer');
+    } catch {
+      return false;
+    }
+  });
+}
+
+const server = await serve(site);
+const browser = await launch();
+
+const firstFrames = [];
+for (let i = 0; i < 5; ++i) {
+  const {page} = await openPage(browser, server.url);
+  await page.goto(server.url);
+  await page.waitForFunction(() => window.Module && Module.murkwing && Module.murkwing.firstFrameAt > 0,
+                             {polling: 10});
+  firstFrames.push(await page.evaluate(() => Module.murkwing.firstFrameAt));
+  await page.close();
+}
+firstFrames.sort((a, b) => a - b);
+console.log(`navigation to first frame: median ${firstFrames[2].toFixed(0)} ms ` +
+            `(5 loads: ${firstFrames.map((t) => t.toFixed(0)).join(' ')})`);
+
+const {page} = await openPage(browser, server.url);
+await page.goto(server.url);
+await page.waitForFunction(() => window.Module && Module.murkwing && Module.murkwing.frames > 0);
+const before = new Map(rendererPids().map((pid) => [pid, cpuSeconds(pid)]));
+const start = Date.now();
+let climbing = false, lastFrames = 0, still = 0, runFrames = 0, shot = !screenshot;
+while (Date.now() - start < playSeconds * 1000) {
+  const {frames, column} = await page.evaluate((x) => {
+    const data = document.getElementById('screen').getContext('2d').getImageData(x, 0, 1, 320).data;
+    return {frames: Module.murkwing.frames, column: Array.from(data)};
+  }, CRAFT_X);
+  // The craft: the middle of the grey pixels of the column (its newest disc).
+  const grey = [];
+  for (let y = 30; y < 320; ++y) {
+    const [r, g, b] = column.slice(4 * y, 4 * y + 3);
+    if (r > 40 && Math.abs(r - b) < 16 && Math.abs(r - g) < 16) grey.push(y);
+  }
+  const craft = grey.length ? grey[grey.length >> 1] : -1;
+  still = frames === lastFrames ? still + 1 : 0;
+  runFrames = still >= 6 ? 0 : runFrames + frames - lastFrames;  // frames of this run
+  lastFrames = frames;
+  if (!shot && runFrames > 60) {
+    await page.screenshot({path: screenshot});
+    shot = true;
+  }
+  if (still >= 6) {  // no new frame for a while: a dialog or the table
+    if (climbing) await page.keyboard.up('Space');
+    climbing = false;
+    await page.keyboard.press('Enter');
+    still = 0;
+  } else if (craft >= 0 && (craft > 160) !== climbing) {
+    climbing = !climbing;
+    if (climbing) await page.keyboard.down('Space');
+    else await page.keyboard.up('Space');
+  }
+  await new Promise((r) => setTimeout(r, 50));
+}
+const wall = (Date.now() - start) / 1000;
+for (const [pid, cpu] of before) {
+  if (!fs.existsSync(`/proc/${pid}`)) continue;
+  const used = cpuSeconds(pid) - cpu;
+  console.log(`renderer ${pid}: ${used.toFixed(2)} s CPU in ${wall.toFixed(1)} s of play = ${(100 * used / wall).toFixed(1)} %`);
+}
+const f = await page.evaluate(() => Module.murkwing);
+const mean = f.periodSum / f.periods;
+const spread = Math.sqrt(Math.max(0, f.periodSquares / f.periods - mean * mean));
+console.log(`frame period: mean ${mean.toFixed(3)} ms, standard deviation ${spread.toFixed(2)} ms over ` +
+            `${f.periods} periods (${f.frames} frames in all)`);
+await browser.close();
+server.close();
