@@ -572,7 +572,6 @@ bool save_high_scores() {
         report_save_failure(path, "following its links", ELOOP);
         return false;
     }
-<<<<<<< HEAD
     // Opened for writing where this process may; else for reading only, to learn whether
     // there is anything to write at all.
     OpenTable file = open_table(target, O_RDWR | O_CREAT);
@@ -609,12 +608,8 @@ bool save_high_scores() {
         t.on_disk = merged;
         t.added.clear();
         save_failure_reported = false;
+        keep_saved_files();
     }
-=======
-    const bool saved = replace_file(target, format_high_scores());
-    if (saved) save_failure_reported = false;
-    if (saved) keep_saved_files();
->>>>>>> web
     return saved;
 }
 
