@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "platform/screen.h"
 #include "platform/sdl_keys.h"
+#include "platform/sdl_pad.h"
 #include "platform/sdl_present.h"
 
 namespace {
@@ -302,7 +303,7 @@ void handle_event(Window& w, const SDL_Event& event, bool& repaint) {
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: handle_button(w, event.button); break;
         case SDL_MOUSEWHEEL: handle_wheel(event.wheel); break;
-        default: break;
+        default: handle_pad_event(event); break;
     }
 }
 
@@ -320,6 +321,7 @@ void run_tick(Window& w) {
     while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         handle_event(w, event, repaint);
     }
+    repeat_pads();
     if (repaint && screen_is_open()) {
         core::clear_row_flags();
         present_rows(w, 0, w.page_height - 1);
@@ -376,6 +378,7 @@ bool create_window(Window& w, std::string& error) {
     // nobody may have installed; TrueColor shows the pixel values as they are.
     setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
     if (!start_video(error)) return false;
+    open_pads();  // without pads the game still plays from the keyboard and mouse
     const std::string title = program_title();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     const Uint32 first_try = w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
@@ -424,6 +427,10 @@ void run_refresh_thread(Window& w) {
         auto earliest = Clock::now() + MIN_GAP;
         if (next < earliest) next = earliest;  // a late tick never starves the game of the lock
         std::this_thread::sleep_until(next);
+    }
+    {
+        std::lock_guard<std::mutex> lock(core::screen_mutex());
+        close_pads();
     }
     SDL_DestroyWindow(w.window);  // leaves full screen, restoring the display mode
     w.window = nullptr;
