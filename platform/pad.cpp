@@ -24,9 +24,11 @@ struct PadState {
     int64_t next_repeat[DIRECTION_COUNT] = {};
 };
 
+// Never destroyed: the refresh thread lets go of the pads while the window stops at exit,
+// after other statics may be gone.
 std::map<int, PadState>& pads() {
-    static std::map<int, PadState> all;
-    return all;
+    static auto* all = new std::map<int, PadState>;
+    return *all;
 }
 
 // The pad code a button queues when pressed, 0 for none (the shoulders only hold, the

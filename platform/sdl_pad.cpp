@@ -19,8 +19,14 @@ static_assert(same(pad::BUTTON_A, SDL_CONTROLLER_BUTTON_A) && same(pad::BUTTON_S
 static_assert(same(pad::AXIS_LEFT_Y, SDL_CONTROLLER_AXIS_LEFTY) &&
               same(pad::AXIS_RIGHT_TRIGGER, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
 
-bool started = false;                            // refresh thread only
-std::map<SDL_JoystickID, SDL_GameController*> open_controllers;
+bool started = false;  // refresh thread only, as the pads below
+
+// Made on first use and never destroyed: the window may open during other statics'
+// set-up, and the refresh thread closes the pads at exit, after statics are gone.
+std::map<SDL_JoystickID, SDL_GameController*>& open_controllers() {
+    static auto* controllers = new std::map<SDL_JoystickID, SDL_GameController*>;
+    return *controllers;
+}
 
 int64_t now_ms() { return static_cast<int64_t>(SDL_GetTicks64()); }
 
@@ -28,19 +34,19 @@ void add_pad(int device_index) {
     SDL_GameController* controller = SDL_GameControllerOpen(device_index);
     if (!controller) return;  // gone again, or not a pad after all
     const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
-    if (open_controllers.count(id)) {
+    if (open_controllers().count(id)) {
         SDL_GameControllerClose(controller);  // SDL counts opens; keep one
         return;
     }
-    open_controllers[id] = controller;
+    open_controllers()[id] = controller;
 }
 
 void remove_pad(SDL_JoystickID id) {
     pad::remove(id);
-    auto it = open_controllers.find(id);
-    if (it == open_controllers.end()) return;
+    auto it = open_controllers().find(id);
+    if (it == open_controllers().end()) return;
     SDL_GameControllerClose(it->second);
-    open_controllers.erase(it);
+    open_controllers().erase(it);
 }
 
 }  // namespace
@@ -68,11 +74,11 @@ bool handle_pad_event(const SDL_Event& event) {
 void repeat_pads() { pad::repeat(now_ms()); }
 
 void close_pads() {
-    for (auto& [id, controller] : open_controllers) {
+    for (auto& [id, controller] : open_controllers()) {
         pad::remove(id);
         SDL_GameControllerClose(controller);
     }
-    open_controllers.clear();
+    open_controllers().clear();
     if (started) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     started = false;
 }

@@ -17,7 +17,6 @@
 
 #include "game/cave.h"
 #include "game/play.h"
-#include "platform/pad.h"
 #include "scores/high_scores.h"
 #include "tests/ui_test_support.h"
 
@@ -129,40 +128,26 @@ TEST_F(Session, TwoRunsWithNamesEndInTheExpectedFile) {
     EXPECT_EQ(read_file(file()), last);
 }
 
-// A pad button pressed and let go, as a player taps it.
-void tap(int button) {
-    headless_pad_button(0, button, true);
-    headless_pad_button(0, button, false);
-}
-
-TEST_F(Session, APadAlonePlaysASessionAndEntersTheName) {
+// One switch: the left mouse button alone climbs while held and answers every screen with a
+// click (up now, down at the next pause, up again at the one after); the name stays empty;
+// "No" is pointed at.
+TEST_F(Session, TheLeftMouseButtonAlonePlaysASession) {
     write_file(file(), twelve_below_zero());
-    bool climbed = false;
-    Player player({
-        {any_time, [] { tap(pad::BUTTON_START); }},                  // asks "Quit?"
-        {shows_quit, [] { tap(pad::BUTTON_B); }},                    // B confirms "No"
-        {any_time, [] { headless_pad_button(0, pad::BUTTON_B, true); }},  // in flight B climbs
-        {any_time, [&] { climbed = is_key_down(SCANCODE_SPACE) != 0; tap(pad::BUTTON_BACK); }},
-        {shows_quit, [] {                                             // stick down, then A: "Yes"
-             headless_pad_button(0, pad::BUTTON_B, false);
-             headless_pad_axis(0, pad::AXIS_LEFT_Y, 30000);
-             headless_pad_axis(0, pad::AXIS_LEFT_Y, 0);
-             tap(pad::BUTTON_A);
-         }},
-        {shows_high_score, [] { tap(pad::BUTTON_A); }},
-        {shows_name_field, [] {
-             for (int b : {pad::BUTTON_DPAD_UP, pad::BUTTON_DPAD_UP, pad::BUTTON_DPAD_RIGHT,
-                           pad::BUTTON_DPAD_DOWN, pad::BUTTON_DPAD_RIGHT, pad::BUTTON_B, pad::BUTTON_START}) {
-                 tap(b);
-             }
-         }},
-        {shows_table, [] { tap(pad::BUTTON_B); }},
-        {shows_play_again, [] { tap(pad::BUTTON_DPAD_DOWN); tap(pad::BUTTON_A); }},  // "No"
-    });
+    auto click_at = [](int y) {
+        return [y] {
+            headless_set_mouse(240, y, 0);
+            headless_at_pause(headless_pause_count() + 1, [y] { headless_set_mouse(240, y, MOUSE_LEFT); });
+            headless_at_pause(headless_pause_count() + 2, [y] { headless_set_mouse(240, y, 0); });
+        };
+    };
+    const std::function<void()> click = click_at(200);
+    Player player({{any_time, click}, {shows_high_score, click}, {shows_name_field, click},
+                   {shows_table, click}, {shows_play_again, click},  // "Yes"
+                   {shows_high_score, click}, {shows_name_field, click}, {shows_table, click},
+                   {shows_play_again, click_at(115)}});              // "No"
     EXPECT_EQ(run_game(), 0);
     EXPECT_EQ(player.steps_done(), 9u);
-    EXPECT_TRUE(climbed);
-    EXPECT_EQ(read_file(file()).substr(0, 8), " 0\r\nB!\r\n");
+    EXPECT_EQ(high_score_entry(1).name + high_score_entry(2).name + high_score_entry(3).name, "E1");
 }
 
 TEST_F(Session, WithoutAFileAndNoEntryTheGameWritesTheEmptyTable) {

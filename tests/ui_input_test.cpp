@@ -22,31 +22,21 @@ protected:
 struct KeyCase {
     const char* label;
     int code;  // 0: no key pending
-    int32_t confirm, escape, up, down, quit;
+    int32_t confirm, escape, up, down;
 };
 
 const KeyCase KEY_CASES[] = {
-    {"escape", KEY_ESCAPE, -1, -1, 0, 0, -1},
-    {"enter", KEY_ENTER, -1, 0, 0, 0, 0},
-    {"space", KEY_SPACE, -1, 0, 0, 0, 0},
-    {"backspace", KEY_BACKSPACE, 0, 0, 0, 0, 0},
-    {"letter", 'a', 0, 0, 0, 0, 0},
-    {"tab", KEY_TAB, 0, 0, 0, 0, 0},
-    {"cursor_up", KEY_UP, 0, 0, -1, 0, 0},
-    {"cursor_down", KEY_DOWN, 0, 0, 0, -1, 0},
-    {"cursor_left", KEY_LEFT, 0, 0, 0, 0, 0},
-    {"close_key", KEY_CLOSE, 0, 0, 0, 0, 0},
-    {"none", 0, 0, 0, 0, 0, 0},
-    // A pad's A and Start are Enter, B and Back Escape; in flight Start and Back ask "Quit?"
-    // while B climbs.
-    {"pad_a", KEY_PAD_A, -1, 0, 0, 0, 0},
-    {"pad_b", KEY_PAD_B, -1, -1, 0, 0, 0},
-    {"pad_x", KEY_PAD_X, 0, 0, 0, 0, 0},
-    {"pad_start", KEY_PAD_START, -1, 0, 0, 0, -1},
-    {"pad_back", KEY_PAD_BACK, -1, -1, 0, 0, -1},
-    {"pad_up", KEY_PAD_UP, 0, 0, -1, 0, 0},
-    {"pad_down", KEY_PAD_DOWN, 0, 0, 0, -1, 0},
-    {"pad_right", KEY_PAD_RIGHT, 0, 0, 0, 0, 0},
+    {"escape", KEY_ESCAPE, -1, -1, 0, 0},
+    {"enter", KEY_ENTER, -1, 0, 0, 0},
+    {"space", KEY_SPACE, -1, 0, 0, 0},
+    {"backspace", KEY_BACKSPACE, 0, 0, 0, 0},
+    {"letter", 'a', 0, 0, 0, 0},
+    {"tab", KEY_TAB, 0, 0, 0, 0},
+    {"cursor_up", KEY_UP, 0, 0, -1, 0},
+    {"cursor_down", KEY_DOWN, 0, 0, 0, -1},
+    {"cursor_left", KEY_LEFT, 0, 0, 0, 0},
+    {"close_key", KEY_CLOSE, 0, 0, 0, 0},
+    {"none", 0, 0, 0, 0, 0},
 };
 
 class KeyPredicates : public InputTest, public ::testing::WithParamInterface<KeyCase> {};
@@ -59,7 +49,6 @@ TEST_P(KeyPredicates, AnswerForTheKeyRead) {
     EXPECT_EQ(is_escape_key(), c.escape);
     EXPECT_EQ(is_up_key(), c.up);
     EXPECT_EQ(is_down_key(), c.down);
-    EXPECT_EQ(is_quit_key(), c.quit);
     EXPECT_EQ(is_confirm_or_click(), c.confirm);
 }
 
