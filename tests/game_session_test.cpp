@@ -129,18 +129,16 @@ TEST_F(Session, TwoRunsWithNamesEndInTheExpectedFile) {
 }
 
 // One switch: the left mouse button alone climbs while held and answers every screen with a
-// click (up now, down at the next pause, up again at the one after); the name stays empty;
-// "No" is pointed at.
+// click (down at the next pause, up at the one after); the name stays empty; "No" is
+// pointed at.
 TEST_F(Session, TheLeftMouseButtonAlonePlaysASession) {
     write_file(file(), twelve_below_zero());
-    auto click_at = [](int y) {
+    auto click_at = [](int y) -> std::function<void()> {
         return [y] {
-            headless_set_mouse(240, y, 0);
-            headless_at_pause(headless_pause_count() + 1, [y] { headless_set_mouse(240, y, MOUSE_LEFT); });
-            headless_at_pause(headless_pause_count() + 2, [y] { headless_set_mouse(240, y, 0); });
+            for (int k : {1, 2}) headless_at_pause(headless_pause_count() + k, [=] { headless_set_mouse(240, y, 2 - k); });
         };
     };
-    const std::function<void()> click = click_at(200);
+    const auto click = click_at(200);
     Player player({{any_time, click}, {shows_high_score, click}, {shows_name_field, click},
                    {shows_table, click}, {shows_play_again, click},  // "Yes"
                    {shows_high_score, click}, {shows_name_field, click}, {shows_table, click},

@@ -4,18 +4,19 @@
 // joystick, plugged in before the window opens, that only SDL_GAMECONTROLLERCONFIG maps.
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <map>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "game/play.h"
 
 namespace {
 
-const std::map<std::string, int> BUTTONS = {{"start", 0}, {"back", 1}, {"y", 2}, {"x", 3}, {"b", 4},
-    {"a", 5}, {"up", 6}, {"down", 7}, {"left", 8}, {"right", 9}};
+// Raw button k is BUTTONS[k]. Plain constants: the driver may outlive main's statics.
+constexpr std::string_view BUTTONS[] = {"start", "back", "y", "x", "b", "a", "up", "down", "left", "right"};
 constexpr const char* MAPPING = ",Murkwing test pad,start:b0,back:b1,y:b2,x:b3,b:b4,a:b5,dpup:b6,"
     "dpdown:b7,dpleft:b8,dpright:b9,leftx:a0,lefty:a1,platform:";
 SDL_Joystick* pad = nullptr;
@@ -46,10 +47,11 @@ void drive() {
         if (command == "unplug" && pad) unplug();
         if (command == "plug" && !pad) plug();
         if (command == "axis" && pad) SDL_JoystickSetVirtualAxis(pad, name == "ly", static_cast<Sint16>(value));
-        if (!pad || !BUTTONS.count(name)) continue;
-        if (command != "release") SDL_JoystickSetVirtualButton(pad, BUTTONS.at(name), SDL_PRESSED);
+        const int button = static_cast<int>(std::find(BUTTONS, BUTTONS + 10, name) - BUTTONS);
+        if (!pad || button == 10) continue;
+        if (command != "release") SDL_JoystickSetVirtualButton(pad, button, SDL_PRESSED);
         if (command == "tap") std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        if (command != "press") SDL_JoystickSetVirtualButton(pad, BUTTONS.at(name), SDL_RELEASED);
+        if (command != "press") SDL_JoystickSetVirtualButton(pad, button, SDL_RELEASED);
     }
 }
 
