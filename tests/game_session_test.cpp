@@ -128,15 +128,12 @@ TEST_F(Session, TwoRunsWithNamesEndInTheExpectedFile) {
     EXPECT_EQ(read_file(file()), last);
 }
 
-// One switch: the left mouse button alone climbs while held and answers every screen with a
-// click (down at the next pause, up at the one after); the name stays empty; "No" is
-// pointed at.
+// One switch: the left mouse button answers every screen with a click (down at the next
+// pause, up at the one after); the name stays empty; "No" is pointed at.
 TEST_F(Session, TheLeftMouseButtonAlonePlaysASession) {
     write_file(file(), twelve_below_zero());
     auto click_at = [](int y) -> std::function<void()> {
-        return [y] {
-            for (int k : {1, 2}) headless_at_pause(headless_pause_count() + k, [=] { headless_set_mouse(240, y, 2 - k); });
-        };
+        return [y] { for (int k : {1, 2}) headless_at_pause(headless_pause_count() + k, [=] { headless_set_mouse(240, y, 2 - k); }); };
     };
     const auto click = click_at(200);
     Player player({{any_time, click}, {shows_high_score, click}, {shows_name_field, click},
