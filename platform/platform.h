@@ -8,8 +8,8 @@
 //   platform_headless  the tests' twin (headless.cpp): an in-memory page, a virtual clock
 //                      and input scripted by the test (headless.h).
 // The rules both share (the lock, the key queue, the key states, the mouse query, the
-// pauses, the pace of the retrace wait) live in core.cpp, so a backend only supplies the
-// window, the clock and the sleeps. Game code includes this header and nothing of a backend.
+// pauses, the pace of the retrace wait) live in core.cpp, and a gamepad's in pad.cpp, so a
+// backend only supplies the window, the clock, the sleeps and its devices' raw events. Game code includes this header and nothing of a backend.
 //
 // Input reaches the game through two channels, and every device feeds one of them inside
 // its backend:
