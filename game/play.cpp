@@ -81,7 +81,7 @@ int32_t play_frame() {
     // A run whose window lost the focus stops at "Quit?" as if Escape had been pressed:
     // the player who clicked elsewhere comes back to a question, not to a crash.
     int32_t quit = 0;
-    if (is_escape_key() != 0 || take_focus_loss()) {
+    if (is_quit_key() != 0 || take_focus_loss()) {
         quit = choice_dialog("Quit?", "No:::Yes", 0, 0) == ANSWER_YES_AT_QUIT ? -1 : 0;
         take_focus_loss();  // a focus change while the question was open is answered by it
     }

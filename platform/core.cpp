@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/pad.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
 
@@ -152,6 +153,7 @@ void reset_input() {
     c.pointer_x = c.pointer_y = c.wheel = c.buttons = 0;
     c.active = c.pointer_inside = true;
     c.focus_lost = false;
+    pad::reset();
 }
 
 void set_files_keeper(void (*keeper)()) { state().files_keeper = keeper; }
@@ -256,7 +258,11 @@ std::string read_key() {
 int32_t is_key_down(int scancode) {
     if (scancode < 0 || scancode >= KEY_STATE_COUNT) return 0;
     CallLock guard;
-    return state().key_state[scancode] ? -1 : 0;
+    const Core& c = state();
+    if (c.key_state[scancode]) return -1;
+    // The other devices' buttons that climb.
+    const bool climb = scancode == SCANCODE_SPACE && (pad::climb_held() || (c.buttons & MOUSE_LEFT) != 0);
+    return climb ? -1 : 0;
 }
 
 bool take_focus_loss() {

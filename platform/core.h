@@ -35,8 +35,8 @@ void mark_all_rows();
 const uint32_t* page_pixels();
 bool row_changed(int y);
 void clear_row_flags();
-// Drops queued keys, key states, mouse values, the key-hit flag and a pending focus loss
-// (headless reset).
+// Drops queued keys, key states, mouse values, the key-hit flag, a pending focus loss and
+// every pad (headless reset).
 void reset_input();
 
 // What keep_saved_files does: a backend whose files do not outlive the program by themselves

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/core.h"
+#include "platform/pad.h"
 #include "platform/platform.h"
 #include "platform/random_internal.h"
 #include "platform/screen.h"
@@ -51,7 +52,11 @@ void advance_to(double until) {
         action();
     }
     if (until > t.now) t.now = until;
+    CallLock guard;
+    pad::repeat(std::llround(t.now * 1000.0));  // a held pad direction repeats on this clock
 }
+
+int64_t now_ms() { return std::llround(twin().now * 1000.0); }
 
 }  // namespace
 
@@ -144,6 +149,21 @@ void headless_set_pointer_inside(bool inside) {
 void headless_set_active(bool active) {
     CallLock guard;
     core::set_active(active);
+}
+
+void headless_pad_button(int pad_id, int button, bool down) {
+    CallLock guard;
+    pad::press(pad_id, button, down, now_ms());
+}
+
+void headless_pad_axis(int pad_id, int axis, int value) {
+    CallLock guard;
+    pad::move_axis(pad_id, axis, value, now_ms());
+}
+
+void headless_pad_unplug(int pad_id) {
+    CallLock guard;
+    pad::remove(pad_id);
 }
 
 void headless_turn_wheel(int steps) {

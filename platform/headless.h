@@ -30,6 +30,12 @@ void headless_set_mouse(int x, int y, int buttons);
 void headless_set_pointer_inside(bool inside);
 void headless_set_active(bool active);           // a change clears every key state
 void headless_turn_wheel(int steps);
+// A gamepad, through the same rules as the real one: button and axis numbers as in
+// platform/pad.h (pad::BUTTON_A, pad::AXIS_LEFT_Y, ...), at the virtual clock's time; a held
+// direction repeats as the clock advances. Any pad id plugs a pad in.
+void headless_pad_button(int pad_id, int button, bool down);
+void headless_pad_axis(int pad_id, int axis, int value);
+void headless_pad_unplug(int pad_id);
 
 // Script: actions run by pause_ms / wait_for_retrace when the virtual clock reaches a time,
 // or just before the pause with the given 1-based number starts. Actions run on the

@@ -11,15 +11,16 @@
 //                      the document's events, and no thread: the pauses and retrace waits
 //                      yield to the browser, and changed rows are presented there.
 // The rules all share (the lock, the key queue, the key states, the mouse query, the
-// pauses, the pace of the retrace wait) live in core.cpp, so a backend only supplies the
-// window, the clock and the sleeps. Game code includes this header and nothing of a backend.
+// pauses, the pace of the retrace wait) live in core.cpp, and a gamepad's in pad.cpp, so a
+// backend only supplies the window, the clock, the sleeps and its devices' raw events.
+// Game code includes this header and nothing of a backend.
 //
 // Input reaches the game through two channels, and every device feeds one of them inside
 // its backend:
 //   the key-state table  one entry per PC scancode (set 1 make codes, 0..127): is a key held
 //                        now? The craft reads scancode 57, the space bar, once per frame, so a
 //                        device that should climb while held (a pad button, the left mouse
-//                        button in flight) sets entry 57 while it is held.
+//                        button in flight) holds entry 57 while it is held (is_key_down).
 //   the key queue        typed keys, oldest first, at most 15: a code page 437 byte (1..255)
 //                        or an extended code (a key without a character, see extended_key).
 //                        The dialogs, the name entry and the frame loop read it through
@@ -53,6 +54,25 @@ constexpr int KEY_F1 = extended_key(59);        // F1..F10 are code bytes 59..68
 constexpr int KEY_F11 = extended_key(133);
 constexpr int KEY_F12 = extended_key(134);
 constexpr int KEY_CLOSE = extended_key(107);    // "k": close button or Alt+F4
+
+// Pad codes: a gamepad's commands, queued as extended codes of bytes 200..209, which no
+// keyboard key produces, so that ui/ can tell them from keys and read them by context
+// (B erases in the name entry but acts as Escape in a dialog). A button queues its code
+// once per press; a direction (D-pad, or the left stick past its dead zone) once when it
+// starts pointing and then repeats like a held key. Held buttons also feed the key-state
+// table: A, B, X, Y, either shoulder button or either trigger holds entry 57, the climb.
+// Start, Back and the directions never climb; the Guide button and the stick clicks give
+// nothing.
+constexpr int KEY_PAD_A = extended_key(200);
+constexpr int KEY_PAD_B = extended_key(201);
+constexpr int KEY_PAD_X = extended_key(202);
+constexpr int KEY_PAD_Y = extended_key(203);
+constexpr int KEY_PAD_START = extended_key(204);
+constexpr int KEY_PAD_BACK = extended_key(205);
+constexpr int KEY_PAD_UP = extended_key(206);
+constexpr int KEY_PAD_DOWN = extended_key(207);
+constexpr int KEY_PAD_LEFT = extended_key(208);
+constexpr int KEY_PAD_RIGHT = extended_key(209);
 
 // PC scancode set 1 make codes used by the game.
 constexpr int SCANCODE_ESCAPE = 1;
@@ -103,7 +123,9 @@ int wait_for_retrace();
 std::string read_key();
 
 // -1 when the key with this scancode was held at the last keyboard sample, else 0;
-// 0 for scancodes outside 0..127.
+// 0 for scancodes outside 0..127. Entry 57, the space bar, also reads -1 while a pad holds
+// a climbing button or trigger, or while the left mouse button is held (one switch: a whole
+// session can be played with that button alone).
 int32_t is_key_down(int scancode);
 
 // True once after the window lost activation (another window took the focus, the window

@@ -21,6 +21,7 @@
 #include "platform/screen.h"
 #include "platform/sdl_icon.h"
 #include "platform/sdl_keys.h"
+#include "platform/sdl_pad.h"
 #include "platform/sdl_present.h"
 
 namespace {
@@ -323,7 +324,7 @@ void handle_event(Window& w, const SDL_Event& event, bool& repaint) {
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: handle_button(w, event.button); break;
         case SDL_MOUSEWHEEL: handle_wheel(event.wheel); break;
-        default: break;
+        default: handle_pad_event(event); break;
     }
 }
 
@@ -341,6 +342,7 @@ void run_tick(Window& w) {
     while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         handle_event(w, event, repaint);
     }
+    repeat_pads();
     if (repaint && screen_is_open()) {
         core::clear_row_flags();
         present_rows(w, 0, w.page_height - 1);
@@ -411,6 +413,7 @@ bool create_window(Window& w, std::string& error) {
     setenv("SDL_VIDEO_X11_WMCLASS", MURKWING_APP_ID, 1);
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", MURKWING_APP_ID, 1);
     if (!start_video(error)) return false;
+    open_pads();  // without pads the game still plays from the keyboard and mouse
     const std::string title = program_title();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     const int scale = opening_scale(w);
@@ -467,6 +470,10 @@ void run_refresh_thread(Window& w) {
         auto earliest = Clock::now() + MIN_GAP;
         if (next < earliest) next = earliest;  // a late tick never starves the game of the lock
         std::this_thread::sleep_until(next);
+    }
+    {
+        std::lock_guard<std::mutex> lock(core::screen_mutex());
+        close_pads();
     }
     SDL_DestroyWindow(w.window);  // leaves full screen, restoring the display mode
     w.window = nullptr;

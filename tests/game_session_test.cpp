@@ -128,6 +128,23 @@ TEST_F(Session, TwoRunsWithNamesEndInTheExpectedFile) {
     EXPECT_EQ(read_file(file()), last);
 }
 
+// One switch: the left mouse button answers every screen with a click (down at the next
+// pause, up at the one after); the name stays empty; "No" is pointed at.
+TEST_F(Session, TheLeftMouseButtonAlonePlaysASession) {
+    write_file(file(), twelve_below_zero());
+    auto click_at = [](int y) -> std::function<void()> {
+        return [y] { for (int k : {1, 2}) headless_at_pause(headless_pause_count() + k, [=] { headless_set_mouse(240, y, 2 - k); }); };
+    };
+    const auto click = click_at(200);
+    Player player({{any_time, click}, {shows_high_score, click}, {shows_name_field, click},
+                   {shows_table, click}, {shows_play_again, click},  // "Yes"
+                   {shows_high_score, click}, {shows_name_field, click}, {shows_table, click},
+                   {shows_play_again, click_at(115)}});              // "No"
+    EXPECT_EQ(run_game(), 0);
+    EXPECT_EQ(player.steps_done(), 9u);
+    EXPECT_EQ(high_score_entry(1).name + high_score_entry(2).name + high_score_entry(3).name, "E1");
+}
+
 TEST_F(Session, WithoutAFileAndNoEntryTheGameWritesTheEmptyTable) {
     int32_t frame_of_second_quit = -1;
     Player player({

@@ -162,4 +162,15 @@ TEST_P(NameField, IsBracketedAndPaddedToMaximumPlusFour) {
 
 INSTANTIATE_TEST_SUITE_P(Fields, NameField, ::testing::ValuesIn(FIELD_CASES));
 
+// Pad: up / down turn the last character (A..Z, 0..9, !), right adds, B / left erase.
+TEST_F(NameEntry, APadEntersANameByTurningTheLastCharacter) {
+    for (int code : {KEY_PAD_UP, KEY_PAD_UP, KEY_PAD_UP, KEY_PAD_RIGHT, KEY_PAD_DOWN, KEY_PAD_DOWN, KEY_PAD_A}) headless_queue_key(code);
+    EXPECT_EQ(enter_name(12, 0, CENTRE_X, 72), "C9");
+    for (int code : {KEY_PAD_DOWN, KEY_PAD_UP, KEY_PAD_B, KEY_PAD_DOWN, KEY_PAD_START}) headless_queue_key(code);
+    EXPECT_EQ(enter_name(12, 0, CENTRE_X, 72), "!");
+    headless_type("q");
+    for (int code : {KEY_PAD_UP, KEY_PAD_RIGHT, KEY_PAD_RIGHT, KEY_PAD_LEFT, KEY_PAD_BACK}) headless_queue_key(code);
+    EXPECT_EQ(enter_name(2, 0, CENTRE_X, 72), "R");  // room for two
+}
+
 }  // namespace

@@ -54,18 +54,25 @@ void wait_for_release() {
     }
 }
 
-int32_t is_confirm_key() {
+bool key_is(int code) {
     const std::string& key = input().key;
-    if (key.size() != 1) return 0;
-    const char c = key[0];
-    return truth(c == KEY_ESCAPE || c == KEY_ENTER || c == KEY_SPACE);
+    if (code <= 255) return key.size() == 1 && static_cast<unsigned char>(key[0]) == code;
+    return key.size() == 2 && static_cast<unsigned char>(key[0]) == 255 &&
+           static_cast<unsigned char>(key[1]) == (code >> 8);
 }
 
-int32_t is_escape_key() { return truth(input().key == std::string(1, char(KEY_ESCAPE))); }
+int32_t is_confirm_key() {
+    const bool pad = key_is(KEY_PAD_A) || key_is(KEY_PAD_START) || key_is(KEY_PAD_B) || key_is(KEY_PAD_BACK);
+    return truth(key_is(KEY_ESCAPE) || key_is(KEY_ENTER) || key_is(KEY_SPACE) || pad);
+}
 
-int32_t is_up_key() { return truth(input().key == std::string{char(255), 'H'}); }
+int32_t is_escape_key() { return truth(key_is(KEY_ESCAPE) || key_is(KEY_PAD_B) || key_is(KEY_PAD_BACK)); }
 
-int32_t is_down_key() { return truth(input().key == std::string{char(255), 'P'}); }
+int32_t is_quit_key() { return truth(key_is(KEY_ESCAPE) || key_is(KEY_PAD_START) || key_is(KEY_PAD_BACK)); }
+
+int32_t is_up_key() { return truth(key_is(KEY_UP) || key_is(KEY_PAD_UP)); }
+
+int32_t is_down_key() { return truth(key_is(KEY_DOWN) || key_is(KEY_PAD_DOWN)); }
 
 int32_t is_fresh_click() {
     const MouseState& m = input().mouse;

@@ -19,10 +19,13 @@ void poll_key();          // key string := read_key()
 void poll_mouse();        // one mouse sample; a failed one keeps the last values
 void wait_for_release();  // 25 ms passes until no key is pending and no button is held
 
-int32_t is_confirm_key();       // Escape, Enter or space
-int32_t is_escape_key();
-int32_t is_up_key();
-int32_t is_down_key();
+// The pad's codes (platform.h) count as keys: A and Start as Enter, B and Back as Escape.
+bool key_is(int code);          // the key string is this queued key code
+int32_t is_confirm_key();       // Escape, Enter or space; pad A, B, Start or Back
+int32_t is_escape_key();        // Escape; pad B or Back
+int32_t is_quit_key();          // in flight: Escape; pad Start or Back (B climbs there)
+int32_t is_up_key();            // cursor up; pad up
+int32_t is_down_key();          // cursor down; pad down
 int32_t is_fresh_click();       // a button held now and none at the previous poll
 int32_t mouse_moved();
 int32_t is_confirm_or_click();

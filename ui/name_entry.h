@@ -10,6 +10,8 @@ constexpr const char* NAME_CHARACTERS =
 
 // Lets the player type at most max_length allowed characters at (x, y) (x == CENTRE_X
 // centres the padded field) and returns them, once confirmed with at least min_length.
+// A pad enters capitals, digits and "!": up / down turn the last character, right adds
+// one, B or left erases one, A or Start confirms.
 std::string enter_name(int32_t max_length, int32_t min_length, int32_t x, int32_t y);
 
 // The field as drawn: " [" + name + "] " padded with spaces to max_length + 4 characters
