@@ -30,7 +30,7 @@ Font& font() {
 // (screen width - 16 * length) / 2 rounded to the nearest integer, halves to even,
 // computed in 64 bits so that no text length overflows it.
 int64_t centred_x(size_t length, int32_t screen_width) {
-    const int64_t cells = static_cast<int64_t>(std::min<size_t>(length, INT64_MAX / 64));
+    const int64_t cells = static_cast<int64_t>(std::min<uint64_t>(length, INT64_MAX / 64));
     const int64_t twice = static_cast<int64_t>(screen_width) - FONT_CELL_WIDTH * cells;
     int64_t half = twice / 2;                                  // truncated toward zero
     if (twice % 2 != 0 && twice < 0) --half;                   // floor
