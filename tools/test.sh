@@ -7,7 +7,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
 ensure_packages cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
     libbenchmark-dev libpixman-1-dev xvfb xdotool x11-apps imagemagick xauth \
-    clang libclang-rt-14-dev desktop-file-utils appstream
+    clang libclang-rt-14-dev desktop-file-utils appstream weston libegl-mesa0 libgl1-mesa-dri
 jobs=2
 
 passed=0
