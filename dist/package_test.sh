@@ -35,6 +35,7 @@ if [ -z "${DISPLAY:-}" ]; then
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(head -n 1 "$work/display")"
 fi
+unset WAYLAND_DISPLAY XDG_RUNTIME_DIR  # the launcher would prefer a Wayland desktop to X11
 
 # Both builds take the same time stamp: the last commit's, or now outside a repository.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || date +%s)}

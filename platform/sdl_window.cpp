@@ -65,6 +65,14 @@ struct Window {
     bool drop_next_text = false;         // the last key press queued its own key
     bool close_queued = false;           // a close key was queued in this tick
     std::vector<uint32_t> row;           // one scaled row, 0xFFRRGGBB
+    // On SDL's wayland driver the window has no surface of its own. The page is scaled into
+    // `frame`, in real pixels, which reaches the window through a streaming texture of the
+    // same size copied 1:1: the renderer neither scales nor smooths. Null on X11, where the
+    // window surface goes straight to the X server.
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    SDL_Surface* frame = nullptr;
+    SDL_Rect unsent{0, 0, 0, 0};         // the part of `frame` not yet sent; empty when none
 
     ~Window();
 };
@@ -117,24 +125,89 @@ std::string program_title() {
 
 // --- Presentation -----------------------------------------------------------------------
 
+// The surface the page is scaled into, in the window's real pixels: the window's own, or
+// `frame` where a renderer presents it.
+SDL_Surface* drawing_surface(Window& w) { return w.renderer ? w.frame : SDL_GetWindowSurface(w.window); }
+
+// Shows `rect` of the drawing surface in the window; through a renderer, at the next
+// send_frame.
+void show(Window& w, const SDL_Rect& rect) {
+    if (w.renderer) SDL_UnionRect(&w.unsent, &rect, &w.unsent);
+    else SDL_UpdateWindowSurfaceRects(w.window, &rect, 1);
+}
+
+// Sends the unsent part of `frame` to the texture and the whole texture to the window (the
+// back buffer holds nothing after a present). Called without the screen lock: a software
+// OpenGL takes milliseconds for it (4.5 ms on average for 960 x 640 with llvmpipe).
+void send_frame(Window& w) {
+    if (!w.renderer || !w.frame || SDL_RectEmpty(&w.unsent)) return;
+    const SDL_Rect& r = w.unsent;
+    const auto* pixels = static_cast<const uint8_t*>(w.frame->pixels);
+    SDL_UpdateTexture(w.texture, &r, pixels + static_cast<size_t>(r.y) * w.frame->pitch + r.x * 4, w.frame->pitch);
+    SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
+    SDL_RenderPresent(w.renderer);
+    w.unsent = SDL_Rect{0, 0, 0, 0};
+}
+
+void free_frame(Window& w) {
+    if (w.texture) SDL_DestroyTexture(w.texture);
+    if (w.frame) SDL_FreeSurface(w.frame);
+    w.texture = nullptr;
+    w.frame = nullptr;
+    w.unsent = SDL_Rect{0, 0, 0, 0};
+}
+
+void close_renderer(Window& w) {
+    free_frame(w);
+    if (w.renderer) SDL_DestroyRenderer(w.renderer);
+    w.renderer = nullptr;
+}
+
+// Makes `frame` and the texture the renderer's output size, in real pixels; false when
+// either cannot be made.
+bool make_frame(Window& w) {
+    int width = 0, height = 0;
+    if (SDL_GetRendererOutputSize(w.renderer, &width, &height) != 0 || width <= 0 || height <= 0) return false;
+    if (w.frame && w.frame->w == width && w.frame->h == height) return true;
+    free_frame(w);
+    w.frame = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+    w.texture = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!w.frame || !w.texture) {
+        free_frame(w);
+        return false;
+    }
+    SDL_SetTextureScaleMode(w.texture, SDL_ScaleModeNearest);
+    SDL_SetTextureBlendMode(w.texture, SDL_BLENDMODE_NONE);
+    return true;
+}
+
 // Places the page in the window (see lay_out_page), paints the window black and marks
 // every row for the next tick. Called after every change of the window's size.
 void lay_out(Window& w) {
-    SDL_Surface* surface = SDL_GetWindowSurface(w.window);
+    if (w.renderer && !make_frame(w)) return;
+    SDL_Surface* surface = drawing_surface(w);
     if (!surface) return;
     w.layout = lay_out_page(surface->w, surface->h, w.page_width, w.page_height);
     SDL_GetWindowSize(w.window, &w.unit_width, &w.unit_height);
     w.pixel_width = surface->w;
     w.pixel_height = surface->h;
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    SDL_UpdateWindowSurface(w.window);
+    show(w, SDL_Rect{0, 0, surface->w, surface->h});
     core::mark_all_rows();
+}
+
+// Whether the window's size in real pixels is no longer the one laid out: a change of the
+// desktop's scale alone may come without a size event.
+bool pixel_size_changed(Window& w) {
+    int width = 0, height = 0;
+    SDL_GetWindowSizeInPixels(w.window, &width, &height);
+    return width != w.pixel_width || height != w.pixel_height;
 }
 
 // Copies page rows first..last to the window surface, scaled and clipped, and shows them
 // in one transfer. Called with the screen lock held.
 void present_rows(Window& w, int first, int last) {
-    SDL_Surface* surface = SDL_GetWindowSurface(w.window);
+    SDL_Surface* surface = drawing_surface(w);
     const uint32_t* page = core::page_pixels();
     if (!surface || !page || w.page_width <= 0) return;
     const WindowRect band = band_rect(w.layout, w.page_width, first, last, surface->w, surface->h);
@@ -161,8 +234,7 @@ void present_rows(Window& w, int first, int last) {
         }
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SDL_Rect rect{band.x, band.y, band.width, band.height};
-    SDL_UpdateWindowSurfaceRects(w.window, &rect, 1);
+    show(w, SDL_Rect{band.x, band.y, band.width, band.height});
 }
 
 void present_changed_band(Window& w) {
@@ -343,6 +415,7 @@ void run_tick(Window& w) {
         handle_event(w, event, repaint);
     }
     repeat_pads();
+    if (pixel_size_changed(w)) lay_out(w);
     if (repaint && screen_is_open()) {
         core::clear_row_flags();
         present_rows(w, 0, w.page_height - 1);
@@ -365,20 +438,38 @@ bool wayland_reachable() {
     return (display && display[0] == '/') || (runtime && runtime[0]);
 }
 
-// Starts SDL's video on the first driver that reaches a real display. SDL's own fallbacks,
-// the invisible "offscreen" and "dummy" drivers, are never taken: a game nobody can see
-// must fail instead. On failure `error` lists what each driver said.
-bool start_video(std::string& error) {
-    std::string causes;
+// SDL's video drivers in the order they are tried: wayland first when a compositor may be
+// reachable (through XWayland the compositor would blow the window up, blurred, on a
+// scaled desktop), then the rest in SDL's order. SDL's own fallbacks, the invisible
+// "offscreen" and "dummy" drivers, are never taken: a game nobody can see must fail instead.
+std::vector<std::string> video_drivers() {
+    std::vector<std::string> names;
     for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
         const std::string name = SDL_GetVideoDriver(i);
         if (name == "offscreen" || name == "dummy") continue;
+        if (name == "wayland" && wayland_reachable()) names.insert(names.begin(), name);
+        else names.push_back(name);
+    }
+    return names;
+}
+
+// Starts SDL's video on the first driver that reaches a real display, leaving out wayland
+// when `wayland_failure` says why a window could not be shown there. On failure `error`
+// lists what each driver said.
+bool start_video(const std::string& wayland_failure, std::string& error) {
+    std::string causes;
+    for (const std::string& name : video_drivers()) {
+        std::string cause;
         if (name == "wayland" && !wayland_reachable()) {
-            causes += (causes.empty() ? "" : ", ") + name + " not available";
-            continue;
+            cause = name + " not available";
+        } else if (name == "wayland" && !wayland_failure.empty()) {
+            cause = wayland_failure;
+        } else if (SDL_VideoInit(name.c_str()) == 0) {
+            return true;
+        } else {
+            cause = SDL_GetError();
         }
-        if (SDL_VideoInit(name.c_str()) == 0) return true;
-        causes += (causes.empty() ? "" : ", ") + std::string(SDL_GetError());
+        causes += (causes.empty() ? "" : ", ") + cause;
     }
     SDL_Quit();
     error = "no display (" + (causes.empty() ? std::string("SDL has no video driver") : causes) + ")";
@@ -395,33 +486,31 @@ int opening_scale(const Window& w) {
     return std::min(wanted, largest_fitting_scale(usable.w, usable.h, w.page_width, w.page_height));
 }
 
-// SDL's video set-up and the window, on the refresh thread. False with the reason in
-// `error` when neither a window nor a full-screen mode can be made.
-bool create_window(Window& w, std::string& error) {
-    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");  // the close button only queues a key
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");         // Ctrl+C in a terminal still ends us
-    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");         // capture follows the buttons, below
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    // The window surface goes straight to the window system (on X11 a shared-memory image)
-    // rather than through an OpenGL texture: exact pixels, and no software GL under Xvfb.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    // On X11 SDL prefers a DirectColor visual, whose colours pass through a colormap that
-    // nobody may have installed; TrueColor shows the pixel values as they are.
-    setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
-    // The X11 class (both halves of WM_CLASS) and the Wayland app id: the desktop entry's
-    // id, so that docks show the window under the game's entry and icon.
-    setenv("SDL_VIDEO_X11_WMCLASS", MURKWING_APP_ID, 1);
-    setenv("SDL_VIDEO_WAYLAND_WMCLASS", MURKWING_APP_ID, 1);
-    if (!start_video(error)) return false;
-    open_pads();  // without pads the game still plays from the keyboard and mouse
+// The renderer that shows the window on SDL's wayland driver; false with the reason in
+// `error` (no OpenGL there, say).
+bool make_renderer(Window& w, std::string& error) {
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");  // a present never waits, screen lock held, for the display
+    w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED);
+    if (w.renderer && make_frame(w)) return true;
+    error = std::string("cannot draw in the window: ") + SDL_GetError();
+    close_renderer(w);
+    return false;
+}
+
+// The window, on the video driver just started; on wayland with its renderer. False with
+// the reason in `error` when neither a window nor a full-screen mode can be made, or
+// nothing can be drawn in it.
+bool open_window(Window& w, bool wayland, std::string& error) {
     const std::string title = program_title();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     const int scale = opening_scale(w);
     w.windowed_width = w.page_width * scale;
     w.windowed_height = w.page_height * scale;
     // Sizes are in window units; where the desktop scales windows, ALLOW_HIGHDPI gives the
-    // window a surface in real pixels, so each page pixel stays a whole block of them.
-    const Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    // window real pixels, so each page pixel stays a whole block of them.
+    const Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
+                         (wayland ? SDL_WINDOW_OPENGL : 0);
     const Uint32 first_try = w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
     w.window = SDL_CreateWindow(title.c_str(), centred, centred, w.windowed_width, w.windowed_height,
                                 flags | first_try);
@@ -431,13 +520,50 @@ bool create_window(Window& w, std::string& error) {
                                     flags | SDL_WINDOW_FULLSCREEN_DESKTOP);
         w.full_screen = w.window != nullptr;
     }
-    if (!w.window) {
+    if (w.window && wayland && !make_renderer(w, error)) {
+        SDL_DestroyWindow(w.window);
+        w.window = nullptr;
+    }
+    return w.window != nullptr;
+}
+
+// SDL's video set-up and the window, on the refresh thread. A window that cannot be shown
+// on wayland is made again on the next driver (XWayland, say). False with the reason in
+// `error` when no driver gives one.
+bool create_window(Window& w, std::string& error) {
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");  // the close button only queues a key
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");         // Ctrl+C in a terminal still ends us
+    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");         // capture follows the buttons, below
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // The window surface goes straight to the window system (on X11 a shared-memory image)
+    // rather than through an OpenGL texture: exact pixels, and no software GL under Xvfb.
+    // (SDL's texture framebuffer would also be in window units, not real pixels: wayland
+    // has a renderer of its own, below.)
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // On X11 SDL prefers a DirectColor visual, whose colours pass through a colormap that
+    // nobody may have installed; TrueColor shows the pixel values as they are.
+    setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
+    // The X11 class (both halves of WM_CLASS) and the Wayland app id: the desktop entry's
+    // id, so that docks show the window under the game's entry and icon.
+    setenv("SDL_VIDEO_X11_WMCLASS", MURKWING_APP_ID, 1);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", MURKWING_APP_ID, 1);
+    const bool full_screen = w.full_screen;
+    std::string wayland_failure;
+    for (;;) {
+        if (!start_video(wayland_failure, error)) return false;
+        const bool wayland = std::string(SDL_GetCurrentVideoDriver()) == "wayland";
+        if (open_window(w, wayland, error)) break;
         SDL_VideoQuit();
-        SDL_Quit();
-        return false;
+        if (!wayland) {
+            SDL_Quit();
+            return false;
+        }
+        wayland_failure = "wayland: " + error;
+        w.full_screen = full_screen;
     }
     SDL_SetWindowMinimumSize(w.window, w.page_width, w.page_height);  // the picture is never cut
     set_game_icon(w.window);
+    open_pads();  // without pads the game still plays from the keyboard and mouse
     SDL_RaiseWindow(w.window);
     SDL_SetWindowInputFocus(w.window);  // the foreground, also without a window manager
     SDL_DisplayMode mode;
@@ -466,6 +592,7 @@ void run_refresh_thread(Window& w) {
             std::lock_guard<std::mutex> lock(core::screen_mutex());
             run_tick(w);
         }
+        send_frame(w);
         next += TICK;
         auto earliest = Clock::now() + MIN_GAP;
         if (next < earliest) next = earliest;  // a late tick never starves the game of the lock
@@ -475,6 +602,7 @@ void run_refresh_thread(Window& w) {
         std::lock_guard<std::mutex> lock(core::screen_mutex());
         close_pads();
     }
+    close_renderer(w);
     SDL_DestroyWindow(w.window);  // leaves full screen, restoring the display mode
     w.window = nullptr;
     SDL_VideoQuit();

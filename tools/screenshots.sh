@@ -41,6 +41,7 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display"
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$work/display")"
+unset WAYLAND_DISPLAY XDG_RUNTIME_DIR  # the game would prefer a Wayland desktop to this Xvfb
 xdotool search --sync --name '^no window is called this$' >/dev/null 2>&1 &
 holder_pid=$!
 xdotool mousemove 1023 767

@@ -18,4 +18,6 @@ xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null; rm -f "$fd_file"' EXIT
 for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.1; done
 [ -s "$fd_file" ] || { echo "Xvfb did not start"; exit 1; }
-DISPLAY=":$(head -n 1 "$fd_file")" "$build/tests/window_test" "$@"
+# Without WAYLAND_DISPLAY and XDG_RUNTIME_DIR: the game would prefer a Wayland desktop's
+# compositor to this X server.
+env -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR DISPLAY=":$(head -n 1 "$fd_file")" "$build/tests/window_test" "$@"

@@ -54,6 +54,7 @@ e2e_begin() {
         echo "skipped: DISPLAY is not set (tools/test.sh starts Xvfb for these tests)"
         exit 77
     fi
+    unset WAYLAND_DISPLAY XDG_RUNTIME_DIR  # the game would prefer a Wayland desktop to X11
     WORK=$(mktemp -d)
     trap 'fail "interrupted"; e2e_end' INT TERM
     mkdir -p "$WORK/game" "$WORK/shots"
