@@ -490,7 +490,7 @@ int opening_scale(const Window& w) {
 // `error` (no OpenGL there, say).
 bool make_renderer(Window& w, std::string& error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");  // a present never waits, screen lock held, for the display
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");  // a present never waits for the display: ticks stay 10 ms
     w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED);
     if (w.renderer && make_frame(w)) return true;
     error = std::string("cannot draw in the window: ") + SDL_GetError();
