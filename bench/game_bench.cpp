@@ -18,6 +18,7 @@
 #include <immintrin.h>
 #endif
 
+#include "bench/bench_support.h"
 #include "game/cave.h"
 #include "game/craft.h"
 #include "game/frame.h"
@@ -220,26 +221,6 @@ void bench_start_up(benchmark::State& state) {
 
 constexpr int REPETITIONS = 15;  // each a short run; the goals take the best
 
-// Keeps the best time of every benchmark while printing as usual: the "min" statistic over
-// the repetitions, or the single run when there is one. The machine may be shared, so the
-// best of several short runs says more about the code than their mean, and processor time
-// leaves out the time the process waited for a core.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
-            const double us =
-                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e6;
-            auto [at, fresh] = best_us.emplace(run.run_name.function_name, us);
-            if (!fresh) at->second = std::min(at->second, us);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> best_us;
-};
-
 void print_goals(const std::map<std::string, double>& best) {
     const auto frame = best.find("frame");
     const auto floor = best.find("memory_floor");
@@ -282,19 +263,9 @@ int main(int argc, char** argv) {
     add("part_status_line", part(part_status_line), benchmark::kMicrosecond);
     add("start_up_to_first_frame", bench_start_up, benchmark::kMillisecond);
 
-    // Repetitions of different benchmarks run interleaved in random order, so that a busy
-    // spell on the shared machine does not land on one of them only; flags given on the
-    // command line come later and win.
-    std::vector<char*> args{argv[0]};
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    args.push_back(interleave.data());
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    print_goals(reporter.best_us);
+    const auto best = run_benchmarks(argc, argv);
+    if (!best) return 1;
+    print_goals(*best);
     benchmark::Shutdown();
     release_game();
     return 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "gfx/blit_rows.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
@@ -278,26 +279,6 @@ void bench_pixman(benchmark::State& state, PixmanKind kind) {
 
 // ---- the summary ----
 
-// Keeps the best time of every benchmark while printing as usual: the "min" statistic over
-// the repetitions, or the single run when there is one. The machine is shared, so the best of
-// several short runs says more about the code than their mean, and processor time leaves
-// out the time the process waited for a core.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
-            const double us =
-                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e6;
-            auto [at, fresh] = best_us.emplace(run.run_name.function_name, us);
-            if (!fresh) at->second = std::min(at->second, us);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> best_us;
-};
-
 // One goal: the benchmark `name` at most `at_most` times `against`, with the blit mode and
 // the row form it measures ("-" where neither applies).
 struct Goal {
@@ -412,19 +393,9 @@ int main(int argc, char** argv) {
     add("pixman_over_solid_mask51",
         [](auto& st) { bench_pixman(st, PixmanKind::over_solid_mask); });
 
-    // Repetitions of different benchmarks run interleaved in random order, so that a busy
-    // spell on the shared machine does not land on one of them only; flags given on the
-    // command line come later and win.
-    std::vector<char*> args{argv[0]};
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    args.push_back(interleave.data());
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    print_summary(reporter.best_us, order);
+    const auto best = run_benchmarks(argc, argv);
+    if (!best) return 1;
+    print_summary(*best, order);
     benchmark::Shutdown();
     return 0;
 }
