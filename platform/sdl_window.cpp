@@ -20,7 +20,7 @@
 #include "platform/platform.h"
 #include "platform/screen.h"
 #include "platform/sdl_icon.h"
-#include "platform/sdl_keys.h"
+#include "platform/key_translation.h"
 #include "platform/sdl_pad.h"
 #include "platform/sdl_present.h"
 

@@ -1,5 +1,5 @@
 // Key names of the browser: KeyboardEvent.code to the USB HID usage number, which is the
-// scancode that the desktop's key translation (sdl_keys.h) takes, so the browser build
+// scancode that the desktop's key translation (key_translation.h) takes, so the browser build
 // turns keys into key states and queued keys by the same tables.
 #pragma once
 

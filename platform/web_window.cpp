@@ -19,7 +19,7 @@
 #include "platform/core.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
-#include "platform/sdl_keys.h"
+#include "platform/key_translation.h"
 #include "platform/web_keys.h"
 #include "platform/web_storage.h"
 
