@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "platform/core.h"
+#include "platform/key_translation.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
-#include "platform/sdl_icon.h"
-#include "platform/key_translation.h"
-#include "platform/sdl_pad.h"
-#include "platform/sdl_present.h"
+#include "platform/sdl/icon.h"
+#include "platform/sdl/pad.h"
+#include "platform/sdl/present.h"
 
 namespace {
 
