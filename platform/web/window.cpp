@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "platform/core.h"
+#include "platform/key_translation.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
-#include "platform/key_translation.h"
-#include "platform/web_keys.h"
-#include "platform/web_storage.h"
+#include "platform/web/keys.h"
+#include "platform/web/storage.h"
 
 namespace {
 
@@ -167,7 +167,7 @@ void refresh_activation() {
 }
 
 // Alt+Enter, as on the desktop: the page in full screen or back (the canvas follows the
-// viewport's size, see fitCanvas in web_index.html).
+// viewport's size, see fitCanvas in index.html).
 EM_JS(void, web_toggle_full_screen, (), {
     if (document.fullscreenElement) document.exitFullscreen();
     else if (document.documentElement.requestFullscreen) document.documentElement.requestFullscreen();
