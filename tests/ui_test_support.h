@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "ui/font.h"
 #include "ui/input.h"
