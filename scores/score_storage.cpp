@@ -1,7 +1,7 @@
-// The twelve best runs: their file (lenient reading; saving under a lock shared by every copy
-// of the game, merged with what other copies saved, by whole-file replacement or in place),
-// the insertion of a new score with its name, and the table screen.
-#include "scores/high_scores.h"
+// Where the table lives: its file, read at start-up and saved under a lock shared by every
+// copy of the game, merged with what other copies saved, by whole-file replacement or in
+// place, and the leftovers of killed saves cleared beside it.
+#include "scores/score_storage.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,259 +10,25 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "gfx/draw.h"
-#include "gfx/image.h"
 #include "platform/platform.h"
-#include "ui/dialog.h"
-#include "ui/font.h"
-#include "ui/input.h"
-#include "ui/name_entry.h"
-#include "ui/screen_globals.h"
+#include "scores/score_table.h"
 
 namespace {
 
-constexpr int NAME_MAX_LENGTH = 12;
-constexpr int32_t NAME_FIELD_Y = 72;
-constexpr int32_t TABLE_TITLE_Y = 4;
-constexpr int32_t TABLE_ROW_PITCH = 20;  // entry k is drawn at y 20 * k + 24
-constexpr int32_t TABLE_TOP_Y = 24;
-constexpr int32_t TABLE_PULL_ALPHA = 20; // each pass moves the screen 21/256 toward black
-constexpr int TABLE_PAUSE_MS = 50;
-constexpr size_t READ_CHUNK = 64 * 1024; // bytes fetched from the file at a time
-
-using Entries = std::array<HighScoreEntry, HIGH_SCORE_COUNT>;  // entry k at index k - 1
-
-struct HighScoreTable {
-    Entries entries;
+struct StoredTable {
     Entries on_disk;                    // the file's table as this copy last read or wrote it
     std::vector<HighScoreEntry> added;  // entries offered here since then, in that order
     std::string file_name;              // empty until loaded
 };
 
-HighScoreTable& table() {
-    static HighScoreTable t;
-    return t;
-}
-
-// --- Reading -----------------------------------------------------------------------------
-
-constexpr int END_OF_DATA = -1;
-
-// Bytes either held in memory or fetched from a file in chunks. A file is read no further
-// than its length when it was opened, so a file that grows (or a device that never ends)
-// cannot keep the loader reading; and only what twelve entries take is ever fetched.
-struct ByteReader {
-    const unsigned char* data = nullptr;  // current bytes: data[pos] .. data[size - 1]
-    size_t pos = 0;
-    size_t size = 0;
-    int fd = -1;             // file to fetch more from, or -1
-    uint64_t file_left = 0;  // bytes of the file's opening length not fetched yet
-    bool failed = false;     // a read failed (rather than met the end); errno says why
-    std::vector<unsigned char> chunk;
-};
-
-bool refill(ByteReader& r) {
-    if (r.fd < 0 || r.file_left == 0) return false;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(READ_CHUNK, r.file_left));
-    r.chunk.resize(want);
-    ssize_t got;
-    do {
-        got = ::read(r.fd, r.chunk.data(), want);
-    } while (got < 0 && errno == EINTR);
-    if (got <= 0) {  // a read that meets the end (or fails) ends the file here
-        r.failed = got < 0;
-        r.file_left = 0;
-        return false;
-    }
-    r.data = r.chunk.data();
-    r.pos = 0;
-    r.size = static_cast<size_t>(got);
-    r.file_left -= static_cast<uint64_t>(got);
-    return true;
-}
-
-int peek_byte(ByteReader& r) {
-    if (r.pos == r.size && !refill(r)) return END_OF_DATA;
-    return r.data[r.pos];
-}
-
-int next_byte(ByteReader& r) {
-    const int c = peek_byte(r);
-    if (c != END_OF_DATA) ++r.pos;
-    return c;
-}
-
-bool is_blank(int c) { return c == ' ' || c == '\t'; }
-
-// Consumes one line end (CR LF, LF, or a lone CR) if it comes next.
-void skip_line_end(ByteReader& r) {
-    const int c = peek_byte(r);
-    if (c == '\n') {
-        next_byte(r);
-    } else if (c == '\r') {
-        next_byte(r);
-        if (peek_byte(r) == '\n') next_byte(r);
-    }
-}
-
-// The score field: leading blanks skipped, then up to a space, tab, comma, line end or
-// the end of the data; a double quote at its start keeps spaces and commas up to the next
-// double quote (a tab or a line end still ends the field). The delimiter is consumed; after a
-// blank, further blanks and then one comma or line end are consumed as well. A field of any
-// length is taken whole, so the name is still the next line.
-std::string read_score_field(ByteReader& r) {
-    while (is_blank(peek_byte(r))) next_byte(r);
-    std::string field;
-    bool quoted = false;
-    if (peek_byte(r) == '"') {
-        next_byte(r);
-        quoted = true;
-    }
-    for (;;) {
-        const int c = next_byte(r);
-        if (c == END_OF_DATA || c == '\n') return field;
-        if (c == '\r') {
-            if (peek_byte(r) == '\n') next_byte(r);
-            return field;
-        }
-        if (quoted && c == '"') {
-            quoted = false;  // the closing quote is dropped; the field goes on
-            continue;
-        }
-        if (quoted && c != '\t') {
-            field += static_cast<char>(c);
-            continue;
-        }
-        if (c == ',') return field;
-        if (is_blank(c)) {
-            while (is_blank(peek_byte(r))) next_byte(r);
-            if (peek_byte(r) == ',') next_byte(r);
-            else skip_line_end(r);
-            return field;
-        }
-        field += static_cast<char>(c);
-    }
-}
-
-// The name: the rest of the line, unchanged; the line feed and a carriage return right
-// before it are dropped.
-std::string read_name(ByteReader& r) {
-    std::string name;
-    for (;;) {
-        if (peek_byte(r) == END_OF_DATA) return name;
-        const unsigned char* start = r.data + r.pos;
-        const size_t count = r.size - r.pos;
-        const void* line_feed = std::memchr(start, '\n', count);
-        if (!line_feed) {
-            name.append(reinterpret_cast<const char*>(start), count);
-            r.pos = r.size;
-            continue;
-        }
-        const size_t length = static_cast<size_t>(static_cast<const unsigned char*>(line_feed) - start);
-        name.append(reinterpret_cast<const char*>(start), length);
-        r.pos += length + 1;
-        if (!name.empty() && name.back() == '\r') name.pop_back();
-        return name;
-    }
-}
-
-int32_t low_32_bits(uint64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
-
-int digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return 99;
-}
-
-// Digits of `base` from position i on, up to the first other character, accumulated
-// modulo 2^64 (unsigned arithmetic wraps, so no length overflows).
-uint64_t read_digits(const std::string& text, size_t i, unsigned base) {
-    uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const int d = digit_value(text[i]);
-        if (d >= static_cast<int>(base)) break;
-        value = value * base + static_cast<unsigned>(d);
-    }
-    return value;
-}
-
-// A decimal real: [sign] digits [. digits] [e|d [sign] digits], rounded to the nearest
-// integer with halves to even; beyond the 32-bit range it saturates at INT32_MIN/MAX.
-int32_t round_real(const std::string& text, size_t i) {
-    std::string number;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
-    size_t digits = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) number += text[i];
-    if (i < text.size() && text[i] == '.') {
-        number += text[i++];
-        for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) number += text[i];
-    }
-    if (digits == 0) return 0;
-    if (i < text.size() && std::strchr("eEdD", text[i]) && text[i] != '\0') {
-        size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent += text[j++];
-        const size_t exponent_start = j;
-        for (; j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])); ++j) exponent += text[j];
-        if (j > exponent_start) number += exponent;
-    }
-    // `number` holds only signs, digits, one point and an exponent, so strtod reads all of
-    // it (no "inf", "nan" or hexadecimal forms); out-of-range values come back as +-HUGE_VAL.
-    const double value = std::nearbyint(std::strtod(number.c_str(), nullptr));
-    if (!(value == value)) return 0;
-    if (value >= 2147483647.0) return INT32_MAX;
-    if (value <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
-// The score a field's text stands for.
-int32_t score_from_field(const std::string& text) {
-    if (text.size() >= 2 && text[0] == '&') {
-        switch (text[1]) {
-            case 'H': case 'h': return low_32_bits(read_digits(text, 2, 16));
-            case 'O': case 'o': return low_32_bits(read_digits(text, 2, 8));
-            case 'B': case 'b': return low_32_bits(read_digits(text, 2, 2));
-            default: break;
-        }
-    }
-    if (text.find('.') != std::string::npos) {
-        size_t i = 0;
-        while (i < text.size() && text[i] == ' ') ++i;  // spaces kept by quotes lead a real
-        return round_real(text, i);
-    }
-    // A decimal integer: an optional sign, then digits up to the first other character, so a
-    // quoted " 57" is 0. Fields longer than 11 characters are read as 64-bit integers with the
-    // low 32 bits kept; reading every field modulo 2^64 does that and gives shorter ones the
-    // same low 32 bits (99999999999 -> 1215752191).
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint64_t value = read_digits(text, i, 10);
-    if (negative) value = 0 - value;
-    return low_32_bits(value);
-}
-
-// Reads entries 1, 2, ... into `entries` until the data ends or all twelve are read; the rest
-// keep their values. Gives the number read.
-int read_entries(ByteReader& r, Entries& entries) {
-    int count = 0;
-    for (HighScoreEntry& entry : entries) {
-        if (peek_byte(r) == END_OF_DATA) break;
-        entry.score = score_from_field(read_score_field(r));
-        entry.name = read_name(r);
-        ++count;
-    }
-    return count;
+StoredTable& stored() {
+    static StoredTable s;
+    return s;
 }
 
 // --- Saving ------------------------------------------------------------------------------
@@ -377,39 +143,7 @@ void remove_leftovers(const std::string& target) {
 int read_table_file(const OpenTable& t, Entries& entries, bool& failed) {
     failed = false;
     if (!S_ISREG(t.st.st_mode) || t.st.st_size <= 0) return 0;
-    ByteReader r;
-    r.fd = t.fd;
-    r.file_left = static_cast<uint64_t>(t.st.st_size);
-    const int count = read_entries(r, entries);
-    failed = r.failed;
-    return count;
-}
-
-// Inserts `entry` by the rule of offer_high_score: when it beats entry 12, below every entry
-// with an equal or greater score; the old entry 12 leaves the table.
-void insert_entry(Entries& entries, const HighScoreEntry& entry) {
-    if (entries[HIGH_SCORE_COUNT - 1].score >= entry.score) return;
-    // The smallest k whose score is below the new one: in a sorted table, below every entry
-    // with an equal or greater score.
-    int p = HIGH_SCORE_COUNT;
-    for (int k = HIGH_SCORE_COUNT; k >= 1; --k) {
-        if (entries[k - 1].score < entry.score) p = k;
-    }
-    // Entries p..11 move down one place; the old entry 12 arrives at p and is overwritten.
-    for (int k = HIGH_SCORE_COUNT - 1; k >= p; --k) std::swap(entries[k - 1], entries[k]);
-    entries[p - 1] = entry;
-}
-
-std::string format_entries(const Entries& entries) {
-    std::string out;
-    for (const HighScoreEntry& entry : entries) {
-        if (entry.score >= 0) out += ' ';
-        out += std::to_string(entry.score);
-        out += "\r\n";
-        out += entry.name;
-        out += "\r\n";
-    }
-    return out;
+    return read_table_from_file(t.fd, static_cast<uint64_t>(t.st.st_size), failed, entries);
 }
 
 bool write_all(int fd, const std::string& bytes) {
@@ -530,17 +264,10 @@ bool write_table(const std::string& path, const OpenTable& t, int write_error, c
 
 }  // namespace
 
-void parse_high_scores(const std::string& bytes) {
-    ByteReader r;
-    r.data = reinterpret_cast<const unsigned char*>(bytes.data());
-    r.size = bytes.size();
-    read_entries(r, table().entries);
-}
-
 void load_high_scores(const std::string& file_name) {
-    HighScoreTable& t = table();
-    t.file_name = file_name;
-    t.added.clear();
+    StoredTable& s = stored();
+    s.file_name = file_name;
+    s.added.clear();
     // Create the file when missing; an existing one is not changed. O_NONBLOCK keeps a FIFO
     // of that name from blocking the start-up.
     const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -554,15 +281,14 @@ void load_high_scores(const std::string& file_name) {
         count = read_table_file(file, from_file, failed);
         ::close(file.fd);
     }
-    std::copy(from_file.begin(), from_file.begin() + count, t.entries.begin());
-    t.on_disk = from_file;
+    std::copy(from_file.begin(), from_file.begin() + count, table_entries().begin());
+    s.on_disk = from_file;
 }
 
-std::string format_high_scores() { return format_entries(table().entries); }
-
 bool save_high_scores() {
-    HighScoreTable& t = table();
-    const std::string& path = t.file_name;
+    StoredTable& s = stored();
+    Entries& entries = table_entries();
+    const std::string& path = s.file_name;
     if (path.empty()) {
         report_save_failure(path, "no file name (the table was never loaded)", ENOENT);
         return false;
@@ -592,10 +318,10 @@ bool save_high_scores() {
     // The file as this copy last saw it: the table in memory is that table with this copy's
     // entries inserted, and goes in as it stands. Another copy has saved since: this copy's
     // entries are inserted into what it saved.
-    Entries merged = t.entries;
-    if (on_disk != t.on_disk) {
+    Entries merged = entries;
+    if (on_disk != s.on_disk) {
         merged = on_disk;
-        for (const HighScoreEntry& entry : t.added) insert_entry(merged, entry);
+        for (const HighScoreEntry& entry : s.added) insert_entry(merged, entry);
     }
     // Nothing new for a file that already holds exactly these bytes: it is not touched. A
     // file that start-up created empty, or one in a looser format, still gets the table in
@@ -604,61 +330,19 @@ bool save_high_scores() {
     const bool saved = (merged == on_disk && file_holds(file, bytes)) || write_table(target, file, write_error, bytes);
     if (file.fd >= 0) ::close(file.fd);  // releases the lock, after the rename
     if (saved) {
-        t.entries = merged;
-        t.on_disk = merged;
-        t.added.clear();
+        entries = merged;
+        s.on_disk = merged;
+        s.added.clear();
         save_failure_reported = false;
         keep_saved_files();
     }
     return saved;
 }
 
-void offer_high_score(const int32_t& score) {
-    const int32_t new_score = score;  // the reference might name an entry that moves below
-    if (table().entries[HIGH_SCORE_COUNT - 1].score >= new_score) return;
-    choice_dialog("High Score!", "Okay", 0, 0);
-    const HighScoreEntry entry{new_score, enter_name(NAME_MAX_LENGTH, 0, CENTRE_X, NAME_FIELD_Y)};
-    insert_entry(table().entries, entry);
-    table().added.push_back(entry);
-    // Saved at once, so that no way of ending the game loses the new entry.
-    save_high_scores();
-}
-
-void show_high_scores() {
-    const GameScreen& screen = game_screen();
-    if (screen.overlay) {
-        draw_line(screen.overlay, 0, 0, static_cast<float>(screen.width), static_cast<float>(screen.height),
-                  COLOR_BLACK, LINE_FILLED_BOX, LINE_SOLID, COORDS_ABSOLUTE);
-    }
-    for (;;) {
-        lock_screen();
-        if (screen.overlay) put_image(nullptr, 0, 0, screen.overlay, blit_mode::blend, TABLE_PULL_ALPHA);
-        draw_text(" High Scores ", CENTRE_X, TABLE_TITLE_Y, 255, -1);
-        for (int k = 1; k <= HIGH_SCORE_COUNT; ++k) {
-            const HighScoreEntry& entry = table().entries[k - 1];
-            draw_text(" " + entry.name + " [" + std::to_string(entry.score) + "] ", CENTRE_X,
-                      TABLE_ROW_PITCH * k + TABLE_TOP_Y, 255, -1);
-        }
-        unlock_screen(-1, -1);
-        pause_ms(TABLE_PAUSE_MS);
-        poll_mouse();
-        poll_key();
-        if (is_confirm_or_click()) return;
-    }
-}
-
-const HighScoreEntry& high_score_entry(int k) {
-    static const HighScoreEntry none;
-    if (k < 1 || k > HIGH_SCORE_COUNT) return none;
-    return table().entries[k - 1];
-}
-
-void set_high_score_entry(int k, const HighScoreEntry& entry) {
-    if (k < 1 || k > HIGH_SCORE_COUNT) return;
-    table().entries[k - 1] = entry;
-}
+void note_offered_entry(const HighScoreEntry& entry) { stored().added.push_back(entry); }
 
 void reset_high_scores() {
-    table() = HighScoreTable{};
+    table_entries() = Entries{};
+    stored() = StoredTable{};
     save_failure_reported = false;
 }
