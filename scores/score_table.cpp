@@ -14,26 +14,25 @@
 
 namespace {
 
-constexpr size_t READ_CHUNK = 64 * 1024; // bytes fetched from the file at a time
-
 constexpr int END_OF_DATA = -1;
 
-// Bytes either held in memory or fetched from a file in chunks. A file is read no further
-// than its length when it was opened, so a file that grows (or a device that never ends)
-// cannot keep the loader reading; and only what twelve entries take is ever fetched.
+// Bytes either held in memory or fetched from a file. A file is read no further than its
+// length when it was opened, nor past TABLE_READ_LIMIT, so a file that grows, a device that
+// never ends or a table of a gigabyte costs one bounded read; twelve entries in the game's
+// format take a few kilobytes of it.
 struct ByteReader {
     const unsigned char* data = nullptr;  // current bytes: data[pos] .. data[size - 1]
     size_t pos = 0;
     size_t size = 0;
     int fd = -1;             // file to fetch more from, or -1
-    uint64_t file_left = 0;  // bytes of the file's opening length not fetched yet
+    uint64_t file_left = 0;  // bytes of the file not fetched yet, within the limit
     bool failed = false;     // a read failed (rather than met the end); errno says why
     std::vector<unsigned char> chunk;
 };
 
 bool refill(ByteReader& r) {
     if (r.fd < 0 || r.file_left == 0) return false;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(READ_CHUNK, r.file_left));
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(TABLE_READ_LIMIT, r.file_left));
     r.chunk.resize(want);
     ssize_t got;
     do {
@@ -79,10 +78,14 @@ void skip_line_end(ByteReader& r) {
 // the end of the data; a double quote at its start keeps spaces and commas up to the next
 // double quote (a tab or a line end still ends the field). The delimiter is consumed; after a
 // blank, further blanks and then one comma or line end are consumed as well. A field of any
-// length is taken whole, so the name is still the next line.
+// length is consumed whole, so the name is still the next line; its first FIELD_LIMIT
+// characters are kept.
 std::string read_score_field(ByteReader& r) {
     while (is_blank(peek_byte(r))) next_byte(r);
     std::string field;
+    auto keep = [&field](int c) {
+        if (field.size() < FIELD_LIMIT) field += static_cast<char>(c);
+    };
     bool quoted = false;
     if (peek_byte(r) == '"') {
         next_byte(r);
@@ -100,7 +103,7 @@ std::string read_score_field(ByteReader& r) {
             continue;
         }
         if (quoted && c != '\t') {
-            field += static_cast<char>(c);
+            keep(c);
             continue;
         }
         if (c == ',') return field;
@@ -110,30 +113,35 @@ std::string read_score_field(ByteReader& r) {
             else skip_line_end(r);
             return field;
         }
-        field += static_cast<char>(c);
+        keep(c);
     }
 }
 
 // The name: the rest of the line, unchanged; the line feed and a carriage return right
-// before it are dropped.
+// before it are dropped. Its first FIELD_LIMIT bytes are kept; the rest of the line is
+// skipped.
 std::string read_name(ByteReader& r) {
     std::string name;
+    size_t line_length = 0;  // bytes of the line so far; name holds up to FIELD_LIMIT + 1 of them
     for (;;) {
-        if (peek_byte(r) == END_OF_DATA) return name;
+        if (peek_byte(r) == END_OF_DATA) break;
         const unsigned char* start = r.data + r.pos;
         const size_t count = r.size - r.pos;
         const void* line_feed = std::memchr(start, '\n', count);
-        if (!line_feed) {
-            name.append(reinterpret_cast<const char*>(start), count);
-            r.pos = r.size;
-            continue;
+        const size_t length =
+            line_feed ? static_cast<size_t>(static_cast<const unsigned char*>(line_feed) - start) : count;
+        // One byte past the limit is kept for now: it may be the carriage return to drop.
+        name.append(reinterpret_cast<const char*>(start), std::min(length, FIELD_LIMIT + 1 - name.size()));
+        line_length += length;
+        r.pos += length;
+        if (line_feed) {
+            ++r.pos;
+            if (line_length == name.size() && !name.empty() && name.back() == '\r') name.pop_back();
+            break;
         }
-        const size_t length = static_cast<size_t>(static_cast<const unsigned char*>(line_feed) - start);
-        name.append(reinterpret_cast<const char*>(start), length);
-        r.pos += length + 1;
-        if (!name.empty() && name.back() == '\r') name.pop_back();
-        return name;
     }
+    if (name.size() > FIELD_LIMIT) name.resize(FIELD_LIMIT);
+    return name;
 }
 
 int32_t low_32_bits(uint64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
@@ -236,7 +244,7 @@ Entries& table_entries() {
 int read_table_from_file(int fd, uint64_t length, bool& failed, Entries& entries) {
     ByteReader r;
     r.fd = fd;
-    r.file_left = length;
+    r.file_left = std::min<uint64_t>(length, TABLE_READ_LIMIT);
     const int count = read_entries(r, entries);
     failed = r.failed;
     return count;
@@ -270,7 +278,7 @@ std::string format_entries(const Entries& entries) {
 void parse_high_scores(const std::string& bytes) {
     ByteReader r;
     r.data = reinterpret_cast<const unsigned char*>(bytes.data());
-    r.size = bytes.size();
+    r.size = std::min(bytes.size(), TABLE_READ_LIMIT);
     read_entries(r, table_entries());
 }
 
