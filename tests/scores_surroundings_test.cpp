@@ -53,6 +53,18 @@ TEST_F(Surroundings, TableBehindALinkIsReplacedWhereItLivesAndTheLinkStays) {
     EXPECT_EQ(read_file(real), table_with(10, "TEN"));
 }
 
+// Start-up clears leftovers of killed saves only in the table's own folder: beside a table
+// that a link leads to in another folder, a file named like one stays.
+TEST_F(Surroundings, LeftoversAreClearedOnlyInTheTablesOwnFolder) {
+    ASSERT_EQ(::mkdir(dir.file("elsewhere").c_str(), 0755), 0);
+    write_file(dir.file("elsewhere/real.dat"), " 9\r\nNINE\r\n");
+    write_file(dir.file("elsewhere/real.dat.tmpABC123"), "someone's");
+    ASSERT_EQ(::symlink("elsewhere/real.dat", dir.file("murkwingdiver_highscores.dat").c_str()), 0);
+    load_high_scores(dir.file("murkwingdiver_highscores.dat"));
+    EXPECT_EQ(high_score_entry(1).score, 9);
+    EXPECT_EQ(read_file(dir.file("elsewhere/real.dat.tmpABC123")), "someone's");
+}
+
 TEST_F(Surroundings, DanglingLinkGetsTheFileItNames) {
     const std::string link = dir.file("murkwingdiver_highscores.dat");
     ASSERT_EQ(::symlink("saves/table.dat", link.c_str()), 0);
