@@ -118,7 +118,8 @@ Found find_table(const std::string& path, TablePlace& place) {
     }
     place.path = at;
     place.name = name_in_folder(at);
-    place.folder = ::open(folder_of(at).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // O_PATH: a folder the player may pass through but not list holds a table as well.
+    place.folder = ::open(folder_of(at).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (place.folder < 0) return Found::no_folder;
     struct stat own, found;
     place.own_folder = ::stat(folder_of(path).c_str(), &own) == 0 && ::fstat(place.folder, &found) == 0 &&
@@ -206,13 +207,12 @@ OpenTable open_table(const TablePlace& place, int flags, int wait_ms) {
 // for a table in the folder of the name the game was given, never in a folder a link leads to.
 void remove_leftovers(const TablePlace& place) {
     const std::string prefix = place.name + ".tmp";
-    const int listed = ::dup(place.folder);
+    const int listed = ::openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
     if (!dir) {
         if (listed >= 0) ::close(listed);
         return;
     }
-    ::rewinddir(dir);
     auto is_letter_or_digit = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
     };
@@ -298,7 +298,7 @@ enum class Written {
 Written replace_file(const TablePlace& place, const struct stat& old, const std::string& bytes) {
     std::string new_name;
     const int fd = create_new_file(place, new_name);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) return Written::not_here;
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) return Written::not_here;
     if (fd < 0) {
         report_save_failure(place.path, "creating the new file", errno);
         return Written::no;
@@ -334,7 +334,12 @@ Written replace_file(const TablePlace& place, const struct stat& old, const std:
         return Written::no;
     }
     save_step("renamed");
-    ::fsync(place.folder);  // makes the rename durable; some file systems cannot, which changes nothing else
+    // Makes the rename durable; some file systems cannot, which changes nothing else.
+    const int folder = ::openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
     return Written::yes;
 }
 

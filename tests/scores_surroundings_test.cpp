@@ -175,6 +175,7 @@ const PermissionCase PERMISSION_CASES[] = {
     {"open_folder_replaces_the_table_whole", 0777, 0666, PermissionCase::replaced},
     {"closed_folder_rewrites_a_writable_table_in_place", 0555, 0666, PermissionCase::in_place},
     {"sticky_folder_rewrites_a_table_of_another_user_in_place", 01777, 0666, PermissionCase::in_place},
+    {"folder_that_cannot_be_listed_rewrites_in_place", 0311, 0666, PermissionCase::in_place},
     {"read_only_table_is_left_in_an_open_folder", 0777, 0444, PermissionCase::refused},
     {"read_only_table_is_left_in_a_closed_folder", 0755, 0644, PermissionCase::refused},
 };
