@@ -1,4 +1,4 @@
-// Inside scores/: what the screens tell the storage.
+// Inside scores/: what the screens tell the storage, and the storage's seam for tests.
 #pragma once
 
 #include "scores/high_scores.h"
