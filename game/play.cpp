@@ -105,7 +105,7 @@ void shut_down() {
     destroy_image(screen.overlay);
     screen.overlay = nullptr;
     free_font();
-    save_high_scores();
+    save_high_scores_at_exit();
     free_images();
 }
 

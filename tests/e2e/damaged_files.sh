@@ -4,6 +4,7 @@
 #   damaged_font    font.bmp cut off halfway through its pixel rows
 #   hostile_font    font.bmp whose header claims 2147483647 x -2147483648 pixels at an
 #                   offset past the end of the file
+#   fifo_font       font.bmp is a FIFO that nobody writes: start-up must not wait for it
 #   damaged_scores  a high-score file of binary junk, over-long numbers, an open quote and
 #                   huge decimals; the file after exit is in the game's format
 # Without a readable font the dialogs are recognised by the backing tiles of their blank
@@ -103,6 +104,11 @@ hostile_font)
     patch_u32 "$WORK/game/font.bmp" 10 $((0xFFFFFFF0))   # pixel data offset
     patch_u32 "$WORK/game/font.bmp" 18 $((0x7FFFFFFF))   # width
     patch_u32 "$WORK/game/font.bmp" 22 $((0x80000000))   # height: top-down, most negative
+    play_by_tiles
+    ;;
+fifo_font)
+    e2e_begin nofont
+    mkfifo "$WORK/game/font.bmp"
     play_by_tiles
     ;;
 damaged_scores)
