@@ -3,8 +3,8 @@
 # with debootstrap from the Debian mirror apt is set up with, installs the package there with
 # its Depends, removes and purges it, and fails if anything of it is left or anything else
 # changed. It builds the package first with tools/package.sh, unless given a .deb. It takes
-# about 9 minutes and runs as root (through sudo otherwise); the log ends with a PASS or FAIL
-# line and is kept in build/piuparts.log.
+# minutes (most of them for debootstrap) and runs as root (through sudo otherwise); it prints
+# piuparts' PASS or FAIL lines and keeps the whole log in build/piuparts.log.
 #
 #   bash dist/piuparts.sh [murkwingdiver_<version>_<arch>.deb]
 set -euo pipefail
@@ -25,5 +25,5 @@ echo "piuparts on $deb, bookworm from $mirror; log in $log"
 status=0
 $sudo piuparts --distribution=bookworm --mirror="$mirror" \
     --keyring=/usr/share/keyrings/debian-archive-keyring.gpg "$deb" >"$log" 2>&1 || status=$?
-tail -n 1 "$log"
+grep -E ' (PASS|FAIL|ERROR):' "$log" || tail -n 5 "$log"
 exit "$status"
