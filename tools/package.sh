@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds the Debian package of Murkwing Diver from its source package (debian/) with
 # dpkg-buildpackage, in a clean copy of the sources (the files git tracks, and new ones it
-# does not ignore; outside a repository, all but build/) under build/package/, and prints the path of the .deb; the .changes,
-# .buildinfo, .dsc and source tarball lie beside it. debian/rules says what goes in the
-# package. The same sources give the same bytes in any folder: the file times are
-# SOURCE_DATE_EPOCH, by default the date of the latest entry in debian/changelog.
+# does not ignore; outside a repository, all but build/) under build/package/, and prints
+# the path of the .deb; the .changes, .buildinfo, .dsc and source tarball lie beside it.
+# debian/rules says what goes in the package. The same sources give the same bytes in any
+# folder: the file times are SOURCE_DATE_EPOCH, by default the date of the latest entry in
+# debian/changelog.
 #
 #   bash tools/package.sh
 #   SOURCE_DATE_EPOCH=1700000000 bash tools/package.sh
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages dpkg-dev debhelper cmake g++ libsdl2-dev git
+ensure_packages build-essential dpkg-dev debhelper cmake libsdl2-dev git
 umask 022
 export LC_ALL=C TZ=UTC
 
