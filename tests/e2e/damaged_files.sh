@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The game opens, plays and ends through "No" with status 0 whatever its files hold. MODE:
-#   missing_font    no font.bmp at all: texts show as rows of blank backing tiles
+#   missing_font    no font.bmp at all: texts show as rows of blank backing tiles, and one
+#                   line on stderr names the file and the folder (as for the damaged fonts)
 #   damaged_font    font.bmp cut off halfway through its pixel rows
 #   hostile_font    font.bmp whose header claims 2147483647 x -2147483648 pixels at an
 #                   offset past the end of the file
@@ -77,6 +78,9 @@ play_by_tiles() {
     game_wait_exit 10
     [ "$EXIT_STATUS" -eq 0 ] && pass "exit status 0 after \"No\"" ||
         fail "exit status $EXIT_STATUS after \"No\"; stderr: $(cat "$WORK/stderr")"
+    # One line on stderr names the font picture and the folder it was looked for in.
+    [ "$(wc -l <"$WORK/stderr")" -eq 1 ] && grep -qF "font.bmp in $(cd "$WORK/game" && pwd -P) (" "$WORK/stderr" &&
+        pass "stderr: $(cat "$WORK/stderr")" || fail "stderr is not one line on font.bmp: $(cat "$WORK/stderr")"
 }
 
 # Writes a 32-bit little-endian value into FILE at OFFSET.
