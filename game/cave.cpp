@@ -88,8 +88,21 @@ void build_images() {
     c.back_buffer = create_image(CAVE_WIDTH, CAVE_HEIGHT, 0, 0, IMAGE_DEFAULT_FILL);
     c.backdrop = create_image(CAVE_WIDTH, CAVE_HEIGHT, 0, 0, IMAGE_DEFAULT_FILL);
     for (int32_t i = 0; i < BACKDROP_CIRCLES; ++i) paint_backdrop_circle(c.backdrop);
-    c.cave = create_image(CAVE_WIDTH, CAVE_HEIGHT, 0, 0, IMAGE_DEFAULT_FILL);
+    build_cave_image();
 }
+
+void build_cave_image() {
+    CaveState& c = cave();
+    if (c.cave == nullptr) c.cave = create_image(CAVE_WIDTH, CAVE_HEIGHT, 0, 0, IMAGE_DEFAULT_FILL);
+}
+
+CaveState set_cave_aside() {
+    const CaveState saved = cave();
+    cave() = CaveState{};
+    return saved;
+}
+
+void restore_cave(const CaveState& saved) { cave() = saved; }
 
 void cave_reset() {
     CaveState& c = cave();

@@ -32,3 +32,10 @@ void cave_reset();    // at the start of every run
 void cave_advance();  // once per frame: two columns
 void draw_layers();   // backdrop and cave into the back buffer
 void free_images();   // at shut-down
+
+// Flying a run without a window needs only the cave image: build_cave_image makes it when
+// missing. set_cave_aside hands back the whole state and leaves a cave without images;
+// restore_cave puts a state back (the images it names are the caller's to keep or free).
+void build_cave_image();
+CaveState set_cave_aside();
+void restore_cave(const CaveState& saved);

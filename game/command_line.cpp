@@ -1,4 +1,4 @@
-// The command line: --scale N, --fullscreen, --help, --version.
+// The command line: --scale N, --fullscreen, --daily, --replay, --verify, --help, --version.
 #include "game/command_line.h"
 
 #include <cstring>
@@ -24,12 +24,36 @@ int read_scale(const char* text) {
 }  // namespace
 
 CommandAction parse_command_line(int argc, const char* const* argv, WindowOptions& options, std::string& error) {
+    GameOptions game;
+    return parse_command_line(argc, argv, options, game, error);
+}
+
+CommandAction parse_command_line(int argc, const char* const* argv, WindowOptions& options, GameOptions& game,
+                                 std::string& error) {
+    CommandAction action = CommandAction::PLAY;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return CommandAction::HELP;
         if (std::strcmp(arg, "--version") == 0) return CommandAction::VERSION;
         if (std::strcmp(arg, "--fullscreen") == 0) {
             options.full_screen = true;
+            continue;
+        }
+        if (std::strcmp(arg, "--daily") == 0) {
+            game.daily = true;
+            continue;
+        }
+        if (std::strcmp(arg, "--verify") == 0 || std::strcmp(arg, "--replay") == 0) {
+            const bool verify = arg[2] == 'v';
+            if (action != CommandAction::PLAY || i + 1 >= argc) {
+                error = action != CommandAction::PLAY ? "--verify and --replay go alone"
+                                                      : std::string(arg) + " needs a replay file";
+                return CommandAction::USAGE_ERROR;
+            }
+            action = verify ? CommandAction::VERIFY : CommandAction::REPLAY;
+            game.files.push_back(argv[++i]);
+            // --verify takes every following argument as a file.
+            while (verify && i + 1 < argc) game.files.push_back(argv[++i]);
             continue;
         }
         // One spelling, the one --help shows: "--scale=N" is refused as an unknown option.
@@ -46,20 +70,29 @@ CommandAction parse_command_line(int argc, const char* const* argv, WindowOption
         }
         options.scale = scale;
     }
-    return CommandAction::PLAY;
+    return action;
 }
 
-const char* usage_line() { return "Usage: murkwingdiver [--scale N] [--fullscreen] [--help] [--version]"; }
+const char* usage_line() {
+    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--daily] [--replay FILE] [--verify FILE...] "
+           "[--help] [--version]";
+}
 
 const char* help_text() {
-    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--help] [--version]\n"
+    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--daily] [--replay FILE] [--verify FILE...] "
+           "[--help] [--version]\n"
            "A one-button arcade game: hold the space bar to climb through the cave.\n"
-           "Plays in the current folder, which holds font.bmp and murkwingdiver_highscores.dat.\n"
+           "Plays in the current folder, which holds font.bmp and murkwingdiver_highscores.dat;\n"
+           "every run is recorded under replays/ there.\n"
            "\n"
-           "  --scale N     open the window N times 480 x 320 (N from 1 to 16)\n"
-           "  --fullscreen  play on the whole screen (Alt+Enter switches back and forth)\n"
-           "  --help        show this text\n"
-           "  --version     show the version\n";
+           "  --scale N         open the window N times 480 x 320 (N from 1 to 16)\n"
+           "  --fullscreen      play on the whole screen (Alt+Enter switches back and forth)\n"
+           "  --daily           fly today's cave (UTC), the same bends for every player\n"
+           "  --replay FILE     watch a recorded run in the window (Escape ends it)\n"
+           "  --verify FILE...  fly each recorded run again without a window and say whether\n"
+           "                    it agrees; exit status 0 only when every one does\n"
+           "  --help            show this text\n"
+           "  --version         show the version\n";
 }
 
 std::string version_text() { return std::string("murkwingdiver ") + MURKWING_VERSION; }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "game/cave.h"
+#include "game/run_hooks.h"
 #include "gfx/draw.h"
 #include "platform/platform.h"
 
@@ -19,6 +20,7 @@ CraftState& craft() {
 
 const CraftState& craft_state() { return craft(); }
 CraftState& craft_state_for_tests() { return craft(); }
+void restore_craft(const CraftState& saved) { craft() = saved; }
 
 int32_t trail_row(double y) {
     if (std::isnan(y)) return 0;
@@ -39,7 +41,10 @@ void craft_reset() {
 void craft_step() {
     CraftState& c = craft();
     // The space bar is sampled once per frame; presses between frames are not seen.
-    c.velocity += is_key_down(SCANCODE_SPACE) != 0 ? -CRAFT_THRUST : CRAFT_THRUST;
+    const RunHooks& hooks = run_hooks();
+    const bool held = hooks.climb_source ? hooks.climb_source() : is_key_down(SCANCODE_SPACE) != 0;
+    if (hooks.climb_sampled) hooks.climb_sampled(held);
+    c.velocity += held ? -CRAFT_THRUST : CRAFT_THRUST;
     c.y += c.velocity;
 
     // A single probe pixel: the drawn disc may overlap rock without harm. Rows that round

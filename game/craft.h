@@ -21,6 +21,7 @@ struct CraftState {
 
 const CraftState& craft_state();
 CraftState& craft_state_for_tests();
+void restore_craft(const CraftState& saved);  // after flying a run aside (replay checks)
 
 void craft_reset();  // at the start of every run, after cave_reset
 void craft_step();   // once per frame, after cave_advance

@@ -10,6 +10,7 @@
 #include "game/cave.h"
 #include "game/craft.h"
 #include "game/frame.h"
+#include "game/run_hooks.h"
 #include "gfx/image.h"
 #include "platform/platform.h"
 #include "scores/high_scores.h"
@@ -132,12 +133,16 @@ int run_game() {
                      cause.empty() ? "unknown cause" : cause.c_str());
         return 1;
     }
+    const RunHooks& hooks = run_hooks();
     for (;;) {
+        if (hooks.run_starting) hooks.run_starting();
         start_run();
         frame_loop();
+        if (hooks.run_ended) hooks.run_ended();
         drain_keys();
         const int32_t score = score_for_height(cave_state().passage_height);
         offer_high_score(score);
+        if (hooks.score_offered) hooks.score_offered(score);
         show_high_scores();
         if (choice_dialog("Play Again?", "Yes:::No", 0, 0) == ANSWER_NO_AT_PLAY_AGAIN) break;
     }

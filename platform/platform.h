@@ -101,6 +101,7 @@ int open_screen(int width, int height, int depth, int pages, int flags, int refr
 struct WindowOptions {
     int scale = 1;
     bool full_screen = false;
+    std::string title_suffix;  // added to the window's title (" - replay of ...")
 };
 void set_window_options(const WindowOptions& options);
 WindowOptions window_options();
@@ -158,3 +159,16 @@ void seed_random(double seed, int algorithm);
 
 // A uniform double in [0, 1); selector 0 repeats the last value.
 double random_unit(int selector);
+
+// Where the random numbers stand: the 32-bit word the last seeding filled the state from
+// (the seed's whole part, low 32 bits) and the numbers drawn since. Before any seeding it is
+// the default seed's word and 0 draws, which is where the first draw starts.
+struct RandomPosition {
+    uint32_t seed = 0;
+    uint64_t draws = 0;
+    bool operator==(const RandomPosition&) const = default;
+};
+RandomPosition random_position();
+// Seeds with the word and skips the draws: the next random_unit(1) is the number that
+// followed them, and selector 0 repeats the last one skipped.
+void set_random_position(const RandomPosition& position);

@@ -485,7 +485,8 @@ bool make_renderer(Window& w, std::string& error) {
 // the reason in `error` when neither a window nor a full-screen mode can be made, or
 // nothing can be drawn in it.
 bool open_window(Window& w, bool wayland, std::string& error) {
-    const std::string title = "Murkwing Diver";  // as the menu entry and the menu say
+    // As the menu entry and the menu say, and what is shown in it (a replay) after that.
+    const std::string title = "Murkwing Diver" + window_options().title_suffix;
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     const int scale = opening_scale(w);
     w.windowed_width = w.page_width * scale;

@@ -1,0 +1,34 @@
+// The replays kept in the game's folder, under replays/: the replay of every run on the
+// high-score table for as long as its entry stays, and the last 20 runs besides. The
+// high-score file is never touched: the index file replays/index.txt links each table
+// entry (its place, score and name) to its replay.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "scores/high_scores.h"
+
+constexpr const char* REPLAY_FOLDER = "replays";
+constexpr const char* REPLAY_INDEX = "index.txt";
+constexpr int KEPT_RECENT_RUNS = 20;
+
+using HighScoreTable = std::array<HighScoreEntry, HIGH_SCORE_COUNT>;
+
+// The table as it stands now, entries 1..12.
+HighScoreTable current_high_scores();
+
+// Keeps one run's replay: writes it (a new file, then renamed into place) under `folder`
+// with a name made from `stem`, links it to the entry the run took in the table when
+// `before` and `after` differ, rewrites the index, and removes the replays neither linked
+// nor among the last 20. Returns the file name kept (within the folder), or empty with the
+// reason in `error` when nothing could be written; the table is never touched.
+std::string keep_replay(const std::string& folder, const std::string& stem, const std::string& bytes,
+                        const HighScoreTable& before, const HighScoreTable& after, std::string& error);
+
+// The replay file (path under `folder`) of table entry k (1..12) of `table`, or empty when
+// it has none or the index no longer matches that entry.
+std::string replay_of_entry(const std::string& folder, const HighScoreTable& table, int k);
+
+// The newest kept replay (path under `folder`), or empty.
+std::string latest_replay(const std::string& folder);

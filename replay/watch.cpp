@@ -1,0 +1,75 @@
+// The replay window. It starts up as the game does, so the backdrop and the screen page
+// begin as they did when the run was flown (for the first run of a process exactly; a
+// later run began on what the dialogs before it left, which a replay does not hold).
+#include "replay/watch.h"
+
+#include "game/cave.h"
+#include "game/craft.h"
+#include "game/frame.h"
+#include "game/play.h"
+#include "game/run_hooks.h"
+#include "platform/platform.h"
+#include "ui/font.h"
+#include "ui/input.h"
+
+namespace {
+
+struct Tape {
+    const std::vector<bool>* bits = nullptr;
+    size_t next = 0;
+};
+
+Tape& tape() {
+    static Tape t;
+    return t;
+}
+
+bool next_climb() {
+    Tape& t = tape();
+    return t.next < t.bits->size() ? (*t.bits)[t.next++] : false;
+}
+
+}  // namespace
+
+std::string replay_title(const ReplayRecord& record) {
+    return " - replay of " + (record.name.empty() ? std::string("an unnamed run") : record.name + "'s run") +
+           (record.daily ? " (daily cave " + std::to_string(record.daily_date) + ")" : "");
+}
+
+int watch_record(const ReplayRecord& record, std::string& error) {
+    WindowOptions options = window_options();
+    options.title_suffix = replay_title(record);
+    set_window_options(options);
+    if (open_screen(SCREEN_WIDTH, SCREEN_HEIGHT, 32, 0, 0, 0) != 0) {
+        error = open_screen_error();
+        return 1;
+    }
+    seed_random(static_cast<double>(record.backdrop_seed), 0);
+    build_images();
+    load_font(FONT_FILE, GAME_CHARSET);
+    set_random_position({record.run_seed, record.run_draws});
+
+    RunHooks& hooks = run_hooks();
+    const RunHooks hooks_before = hooks;
+    hooks = RunHooks{};
+    hooks.climb_source = next_climb;
+    tape() = Tape{&record.climb, 0};
+
+    start_run();
+    RunClock& run = run_clock();
+    for (int32_t frame = 1; frame <= record.frames; ++frame) {
+        ++run.frame_counter;
+        frame_update();
+        frame_draw();
+        pause_ms(FRAME_PAUSE_MS);
+        const std::string key = read_key();
+        set_key_string(key);
+        if (is_quit_key() != 0 || key == std::string("\xff") + static_cast<char>(KEY_CLOSE >> 8)) break;
+    }
+
+    hooks = hooks_before;
+    tape() = Tape{};
+    free_font();
+    free_images();
+    return 0;
+}
