@@ -53,8 +53,9 @@ bool pilot() {
     return held;
 }
 
-// The pilot's run from the start of a process seeded at 1000 s (3,200 backdrop draws).
-ReplayRecord piloted_run() {
+// The pilot's run of at most `frames` frames from the start of a process seeded at 1000 s
+// (3,200 backdrop draws); it quits in its last frame unless it crashed before.
+ReplayRecord piloted_run(int32_t frames) {
     headless_reset();
     ReplayRecord r;
     r.game_version = "murkwingdiver bench";
@@ -66,13 +67,13 @@ ReplayRecord piloted_run() {
     craft_reset();
     run_hooks().climb_source = pilot;
     pilot_bits().clear();
-    for (r.frames = 1; r.frames <= RUN_FRAMES; ++r.frames) {
+    for (r.frames = 1; r.frames <= frames; ++r.frames) {
         frame_update();
         if (craft_state().crashed != 0) break;
     }
     run_hooks() = RunHooks{};
     r.ending = craft_state().crashed != 0 ? RunEnding::CRASH : RunEnding::QUIT;
-    if (r.ending == RunEnding::QUIT) r.frames = RUN_FRAMES;
+    if (r.ending == RunEnding::QUIT) r.frames = frames;
     r.level = score_for_height(cave_state().passage_height);
     r.flight_check = flight_check();
     r.climb = pilot_bits();
@@ -81,7 +82,7 @@ ReplayRecord piloted_run() {
 }
 
 const std::string& piloted_replay() {
-    static const std::string bytes = encode_replay(piloted_run());
+    static const std::string bytes = encode_replay(piloted_run(RUN_FRAMES));
     return bytes;
 }
 
@@ -135,6 +136,9 @@ int main(int argc, char** argv) {
     }();
     std::printf("piloted run: %d frames, level %d, %s, replay %zu bytes\n", run.frames, run.level,
                 run.ending == RunEnding::QUIT ? "quit in its last frame" : "crashed", piloted_replay().size());
+    const ReplayRecord long_run = piloted_run(10000);
+    std::printf("piloted run of up to 10,000 frames: %d frames, level %d, replay %zu bytes\n", long_run.frames,
+                long_run.level, encode_replay(long_run).size());
     std::printf("10,000-frame replay: %zu bytes with holds of 2..30 frames, %zu bytes changing every frame\n",
                 replay_bytes(10000, false), replay_bytes(10000, true));
     if (!write_to.empty()) std::ofstream(write_to, std::ios::binary) << piloted_replay();

@@ -15,3 +15,8 @@ void fuzz_high_scores(const uint8_t* data, size_t size);
 
 // draw_text of arbitrary bytes at a position, alpha and backing taken from the first bytes.
 void fuzz_text(const uint8_t* data, size_t size);
+
+// The bytes read as a replay file: a refusal must give a reason; a record read must write
+// back to bytes that read as the same record; checking it by flight must leave the random
+// numbers where they stood.
+void fuzz_replay(const uint8_t* data, size_t size);

@@ -25,6 +25,7 @@ const Target TARGETS[] = {
     {"bitmap", fuzz_bitmap},
     {"high_scores", fuzz_high_scores},
     {"text", fuzz_text},
+    {"replay", fuzz_replay},
 };
 
 class FuzzReplay : public ::testing::TestWithParam<Target> {};

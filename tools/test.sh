@@ -80,7 +80,7 @@ CTEST_ARGS="-L window" run_stage tsan window_test -DCMAKE_BUILD_TYPE=RelWithDebI
 # to a scratch folder; a crash fails the run and leaves its input under build/sanitized/crashes.
 fuzz_seconds=${FUZZ_SECONDS:-60}
 echo "== fuzz"
-for target in bitmap high_scores text; do
+for target in bitmap high_scores text replay; do
     program="$sanitized/fuzz/fuzz_$target"
     scratch="$sanitized/corpus-$target"
     log="$sanitized/fuzz-$target.log"
