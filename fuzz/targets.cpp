@@ -88,6 +88,7 @@ void fuzz_text(const uint8_t* data, size_t size) {
 namespace {
 
 constexpr int32_t FUZZ_MAX_FLOWN_FRAMES = 20000;
+constexpr uint64_t FUZZ_MAX_SKIPPED_DRAWS = 1000000;
 
 void fuzz_replay_bytes(const uint8_t* data, size_t size) {
     ReplayRecord record;
@@ -100,7 +101,7 @@ void fuzz_replay_bytes(const uint8_t* data, size_t size) {
     check(decode_replay(encode_replay(record), again, why) && again == record, "a record that does not write back");
     // Flying is the game's own code, tested elsewhere; long runs are left out to keep each
     // input fast under the sanitizers.
-    if (record.frames > FUZZ_MAX_FLOWN_FRAMES) return;
+    if (record.frames > FUZZ_MAX_FLOWN_FRAMES || record.run_draws > FUZZ_MAX_SKIPPED_DRAWS) return;
     const RandomPosition before = random_position();
     const ReplayVerdict verdict = verify_replay(data, size);
     check(verdict.agrees || !verdict.why.empty(), "a disagreement without a reason");

@@ -94,8 +94,9 @@ void score_offered(int32_t /*score*/) {
             break;
         }
         r.time = now_seconds();
-        if (r.frames < 1 || r.frames > REPLAY_MAX_FRAMES || r.climb.size() != static_cast<size_t>(r.frames)) {
-            return;  // nothing a replay can hold (a run beyond the frame limit)
+        if (r.frames < 1 || r.frames > REPLAY_MAX_FRAMES || r.climb.size() != static_cast<size_t>(r.frames) ||
+            r.run_draws > REPLAY_MAX_DRAWS) {
+            return;  // nothing a replay can hold (beyond the limits of the format)
         }
         s.last = encode_replay(r);
         std::string error;

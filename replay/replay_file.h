@@ -13,7 +13,7 @@
 constexpr const char* REPLAY_RULES = "murkwing-rules-1";
 constexpr uint8_t REPLAY_FORMAT_VERSION = 1;
 constexpr int32_t REPLAY_MAX_FRAMES = 1000000;      // far beyond any run the cave allows
-constexpr uint64_t REPLAY_MAX_DRAWS = 1000000000;   // draws before a run, in one process
+constexpr uint64_t REPLAY_MAX_DRAWS = 100000000;    // draws before a run: 11 days of play
 constexpr size_t REPLAY_MAX_NAME = 12;              // the name entry's limit
 constexpr size_t REPLAY_MAX_TEXT = 40;              // rules and game version texts
 

@@ -1,6 +1,6 @@
-// Replays end to end on the headless twin: a scripted session is recorded and kept, watched
-// again frame for frame with equal pages, and checked; each tampering is refused with its
-// reason; a 10,000-frame run fits in 2 KB.
+// Replays end to end on the headless twin: a scripted session on the daily cave is recorded
+// and kept, watched again frame for frame with equal pages, and checked; each tampering is
+// refused with its reason; a 10,000-frame run fits in 2 KB.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -49,8 +49,9 @@ protected:
     }
 };
 
-TEST_F(ReplaySession, RecordedRunIsKeptWatchedPixelForPixelAndVerified) {
+TEST_F(ReplaySession, DailyRunIsKeptWatchedPixelForPixelAndVerified) {
     RecordingOptions options;
+    options.daily = true;
     options.game_version = "murkwingdiver test";
     options.now = [] { return SESSION_TIME; };
     start_recording(options);
@@ -77,6 +78,10 @@ TEST_F(ReplaySession, RecordedRunIsKeptWatchedPixelForPixelAndVerified) {
     EXPECT_EQ(record.name, "ACE");
     EXPECT_EQ(record.ending, RunEnding::CRASH);
     EXPECT_TRUE(record.fresh_screen);
+    EXPECT_TRUE(record.daily);
+    EXPECT_EQ(record.daily_date, 20261207u);
+    EXPECT_EQ(RandomPosition({record.run_seed, record.run_draws}), RandomPosition({20261207, 0}));
+    EXPECT_EQ(record.backdrop_seed, 1000u);
     EXPECT_GT(record.level, 0);
     EXPECT_EQ(record.level, high_score_entry(1).score);
     EXPECT_EQ(static_cast<size_t>(record.frames), flown.pages.size());
