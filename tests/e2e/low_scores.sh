@@ -43,7 +43,7 @@ wait "$GAME_PID" 2>/dev/null
 GAME_PID=""
 cmp -s "$expected" "$WORK/game/$SCORE_FILE" && pass "file intact after SIGKILL" ||
     fail "file changed by SIGKILL"
-[ -z "$(ls "$WORK/game" | grep -vx -e font.bmp -e "$SCORE_FILE")" ] ||
+[ -z "$(ls "$WORK/game" | grep -vx -e font.bmp -e "$SCORE_FILE" -e replays)" ] ||
     fail "files left behind in the working directory: $(ls "$WORK/game")"
 
 # A fresh start: its run's score enters too (any score beats -5); confirm an empty name and
@@ -68,4 +68,14 @@ press Return
 answer_no_and_exit
 grep -q $'^bob\r$' "$WORK/game/$SCORE_FILE" && pass "bob is still in the file after exit" ||
     fail "bob is gone from the file after exit"
+
+# Both runs were recorded, linked to their table entries, and check out.
+verdicts=$("$GAME" --verify "$WORK"/game/replays/*.mwr 2>&1)
+if [ $? -eq 0 ] && [ "$(grep -c ', agrees$' <<<"$verdicts")" -eq 2 ]; then
+    pass "both runs' replays verify"
+else
+    fail "replays do not verify: $verdicts"
+fi
+[ "$(grep -c $'^entry\t' "$WORK/game/replays/index.txt")" -eq 2 ] && pass "both entries link their replays" ||
+    fail "index.txt: $(cat "$WORK/game/replays/index.txt")"
 e2e_end
