@@ -48,4 +48,30 @@ TEST(CommandLine, ReadsEachForm) {
     EXPECT_EQ(version_text(), "murkwingdiver 1.0.0");
 }
 
+TEST(CommandLine, ReadsTheReplayForms) {
+    const struct {
+        std::vector<const char*> args;
+        CommandAction action;
+        bool daily;
+        std::vector<std::string> files;
+    } cases[] = {
+        {{"--daily", "--scale", "2"}, CommandAction::PLAY, true, {}},
+        {{"--verify", "a.mwr", "b.mwr"}, CommandAction::VERIFY, false, {"a.mwr", "b.mwr"}},
+        {{"--scale", "2", "--replay", "a.mwr"}, CommandAction::REPLAY, false, {"a.mwr"}},
+        {{"--verify"}, CommandAction::USAGE_ERROR, false, {}},
+        {{"--replay", "a.mwr", "--verify", "b.mwr"}, CommandAction::USAGE_ERROR, false, {"a.mwr"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv = {"murkwingdiver"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        WindowOptions options;
+        GameOptions game;
+        std::string error;
+        EXPECT_EQ(parse_command_line(static_cast<int>(argv.size()), argv.data(), options, game, error), c.action)
+            << ::testing::PrintToString(c.args);
+        EXPECT_EQ(game.daily, c.daily);
+        EXPECT_EQ(game.files, c.files);
+    }
+}
+
 }  // namespace
