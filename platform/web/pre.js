@@ -2,7 +2,39 @@
 // scores, lives in the browser's storage (IDBFS on IndexedDB) and is the current folder.
 var GAME_FOLDER = '/murkwingdiver';
 
+// The page's address picks what the game does: ?daily flies today's cave (UTC), as
+// --daily does on the desktop; ?replay=URL watches the replay at URL, which must come from
+// the page's own origin.
+var WATCHED_REPLAY = '/watched.mwr';
+var pageParameters = new URLSearchParams(location.search);
+var replayAddress = pageParameters.get('replay');
+if (replayAddress !== null) {
+    Module['arguments'] = ['--replay', WATCHED_REPLAY];
+} else if (pageParameters.has('daily')) {
+    Module['arguments'] = ['--daily'];
+}
+
 Module.preRun = Module.preRun || [];
+if (replayAddress !== null) {
+    Module.preRun.push(function() {
+        var url = new URL(replayAddress, location.href);
+        if (url.origin !== location.origin) {
+            err('murkwingdiver: a replay is watched only from this page\'s own site');
+            return;  // no file: the game refuses it with its reason
+        }
+        addRunDependency('replay');
+        fetch(url.href, {credentials: 'same-origin'}).then(function(response) {
+            if (!response.ok) throw new Error('HTTP ' + response.status);
+            return response.arrayBuffer();
+        }).then(function(bytes) {
+            FS.writeFile(WATCHED_REPLAY, new Uint8Array(bytes));
+        }).catch(function(error) {
+            err('murkwingdiver: replay not fetched: ' + error);
+        }).finally(function() {
+            removeRunDependency('replay');
+        });
+    });
+}
 Module.preRun.push(function() {
     FS.mkdir(GAME_FOLDER);
     FS.mount(IDBFS, {}, GAME_FOLDER);
@@ -38,4 +70,18 @@ Module.writeBackFolder = function() {
             Module.writeBackFolder();
         }
     });
+};
+
+// The newest replay kept in the game's folder (the last "recent" line of replays/index.txt)
+// as bytes and a file name, or null before the first run.
+Module.latestReplay = function() {
+    try {
+        var index = FS.readFile(GAME_FOLDER + '/replays/index.txt', {encoding: 'utf8'});
+        var recent = index.split('\n').filter(function(line) { return line.indexOf('recent\t') === 0; });
+        if (!recent.length) return null;
+        var name = recent[recent.length - 1].slice('recent\t'.length);
+        return {name: name, bytes: FS.readFile(GAME_FOLDER + '/replays/' + name)};
+    } catch (e) {
+        return null;
+    }
 };

@@ -93,6 +93,9 @@ EM_JS(void, web_note_frame, (int frames), {
     figures.frames = frames;
 });
 
+// The page's title gains the window title's suffix (" - replay of ...").
+EM_JS(void, web_add_to_title, (const char* suffix), { document.title += UTF8ToString(suffix); });
+
 EM_JS(int, web_document_has_focus, (), { return document.hasFocus() ? 1 : 0; });
 EM_JS(int, web_document_hidden, (), { return document.hidden ? 1 : 0; });
 
@@ -380,6 +383,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
     }
     if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE || screen_is_open()) return 1;
     if (!web_open_canvas(width, height)) return 1;
+    web_add_to_title(window_options().title_suffix.c_str());
     Browser& b = browser();
     b.width = width;
     b.height = height;

@@ -185,6 +185,42 @@ test('a whole session by touch alone: taps answer the dialogs, the table and "Pl
   if (!/^ \d+\r\n\r\n 0\r\n/.test(stored)) throw new Error(`stored table: ${JSON.stringify(stored.slice(0, 40))}`);
 }, '?hold=1');
 
+// A daily run quit in its first frame is recorded into the page's storage; "Download
+// replay" saves it; ?replay= of it, fetched from the page's own site, watches it.
+test('a daily run is recorded, downloaded, and watched through ?replay=', async ({page, browser, url}) => {
+  await waitForHold(page);
+  await page.keyboard.press('Escape');
+  await release(page);
+  await restingPixels(page);                  // "Quit?"
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Enter');         // "Yes": a score of 0 does not enter the table
+  await page.waitForFunction(() => Module.latestReplay() !== null, {timeout: 10000});
+  const replay = await page.evaluate(() => {
+    const {name, bytes} = Module.latestReplay();
+    let at = 5;
+    at += 1 + bytes[at];                      // the rules name
+    at += 1 + bytes[at];                      // the game version
+    HTMLAnchorElement.prototype.click = function() { window.downloaded = this.download; };
+    document.getElementById('download').click();
+    return {name, bytes: Array.from(bytes), daily: (bytes[at] & 1) === 1, downloaded: window.downloaded};
+  });
+  if (!/^daily-run-\d{8}-\d{6}\.mwr$/.test(replay.name) || !replay.daily) {
+    throw new Error(`kept ${replay.name}, daily flag ${replay.daily}`);
+  }
+  if (replay.downloaded !== replay.name) throw new Error(`"Download replay" saved ${replay.downloaded}`);
+
+  const file = path.join(site, 'test-replay.mwr');
+  fs.writeFileSync(file, Buffer.from(replay.bytes));
+  try {
+    const {page: watching} = await openPage(browser, url);
+    await watching.goto(`${url}?replay=test-replay.mwr`);
+    await watching.waitForFunction(() => document.title.includes('replay of an unnamed run (daily cave'),
+                                   {timeout: 10000});
+  } finally {
+    fs.rmSync(file, {force: true});
+  }
+}, '?daily&hold=1');
+
 const server = await serve(site);
 let failed = 0;
 for (const {name, body, query} of tests) {
