@@ -101,6 +101,7 @@ int32_t play_frame() {
     if (is_quit_key() != 0 || take_focus_loss()) {
         quit = choice_dialog("Quit?", "No:::Yes", 0, 0) == ANSWER_YES_AT_QUIT ? -1 : 0;
         take_focus_loss();  // a focus change while the question was open is answered by it
+        if (run_hooks().dialog_closed) run_hooks().dialog_closed();
     }
     frame_update();
     frame_draw();

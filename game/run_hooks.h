@@ -14,6 +14,9 @@ struct RunHooks {
     bool (*climb_source)() = nullptr;
     // Told, in every craft_step, the climb state the step used.
     void (*climb_sampled)(bool held) = nullptr;
+    // After "Quit?" was answered "No" (or "Yes") at the top of a frame: the question's last
+    // picture is on the screen, under the frame about to be drawn.
+    void (*dialog_closed)() = nullptr;
     // After the frame loop of a run returned, before the score is offered to the table.
     void (*run_ended)() = nullptr;
     // After offer_high_score of the run's score returned.

@@ -3,22 +3,23 @@
 #include <fstream>
 
 #include "replay/flight.h"
+#include "replay/keeping.h"
 #include "replay/watch.h"
 
-bool read_replay_file(const std::string& path, std::string& bytes, std::string& why) {
+bool read_replay_file(const std::string& path, std::string& bytes, std::string& why, size_t limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         why = "cannot read the file";
         return false;
     }
-    bytes.assign(REPLAY_MAX_FILE_BYTES + 1, '\0');
+    bytes.assign(limit + 1, '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) {
         why = "cannot read the file";
         return false;
     }
     bytes.resize(static_cast<size_t>(in.gcount()));
-    if (bytes.size() > REPLAY_MAX_FILE_BYTES) {
+    if (bytes.size() > limit) {
         why = "larger than any replay";
         return false;
     }
@@ -53,7 +54,12 @@ int watch_file(const std::string& path) {
         std::fprintf(stderr, "murkwingdiver: %s: refused: %s\n", path.c_str(), why.c_str());
         return 1;
     }
-    if (watch_record(record, why) != 0) {
+    // The pictures kept beside the replay, where there are any.
+    ScreenPictures pictures;
+    std::string sidecar;
+    std::string ignored;
+    if (read_replay_file(screens_path(path), sidecar, ignored, SCREENS_MAX_FILE_BYTES)) decode_screens(sidecar, pictures);
+    if (watch_record(record, pictures, why) != 0) {
         std::fprintf(stderr, "murkwingdiver: cannot open the window: %s\n", why.empty() ? "unknown cause" : why.c_str());
         return 1;
     }

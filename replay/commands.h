@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
-constexpr size_t REPLAY_MAX_FILE_BYTES = 256 * 1024;  // far above the largest replay
+constexpr size_t REPLAY_MAX_FILE_BYTES = 256 * 1024;         // far above the largest replay
+constexpr size_t SCREENS_MAX_FILE_BYTES = 64 * 1024 * 1024;  // a run's kept screen pictures
 
-// Reads a replay file of at most REPLAY_MAX_FILE_BYTES; false with the reason in `why`.
-bool read_replay_file(const std::string& path, std::string& bytes, std::string& why);
+// Reads a file of at most `limit` bytes; false with the reason in `why`.
+bool read_replay_file(const std::string& path, std::string& bytes, std::string& why,
+                      size_t limit = REPLAY_MAX_FILE_BYTES);
 
 // One line per file on `out`: "FILE: level L, F frames, agrees" or "...: refused: WHY".
 // Returns 0 when every file agrees, else 1.

@@ -93,8 +93,16 @@ HighScoreTable current_high_scores() {
     return table;
 }
 
+std::string screens_path(const std::string& replay_path) {
+    const std::string ending = ".mwr";
+    const bool ends = replay_path.size() >= ending.size() &&
+                      replay_path.compare(replay_path.size() - ending.size(), ending.size(), ending) == 0;
+    return (ends ? replay_path.substr(0, replay_path.size() - ending.size()) : replay_path) + ".screens";
+}
+
 std::string keep_replay(const std::string& folder_name, const std::string& stem, const std::string& bytes,
-                        const HighScoreTable& before, const HighScoreTable& after, std::string& error) {
+                        const std::string& screens, const HighScoreTable& before, const HighScoreTable& after,
+                        std::string& error) {
     const fs::path folder(folder_name);
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -107,6 +115,8 @@ std::string keep_replay(const std::string& folder_name, const std::string& stem,
         return {};
     }
     if (!write_atomically(folder / file, bytes, error)) return {};
+    std::string ignored;
+    if (!screens.empty()) write_atomically(screens_path((folder / file).string()), screens, ignored);
 
     // The run took the first place where the table changed; the entries below moved down.
     for (int k = 0; k < HIGH_SCORE_COUNT; ++k) {
@@ -135,7 +145,9 @@ std::string keep_replay(const std::string& folder_name, const std::string& stem,
     // Only replays the index no longer names are removed; other files are left alone.
     for (const auto& item : fs::directory_iterator(folder, ec)) {
         const std::string name = item.path().filename().string();
-        if (item.path().extension() == ".mwr" && kept.count(name) == 0) fs::remove(item.path(), ec);
+        const std::string extension = item.path().extension().string();
+        const std::string replay = item.path().stem().string() + ".mwr";
+        if ((extension == ".mwr" || extension == ".screens") && kept.count(replay) == 0) fs::remove(item.path(), ec);
     }
     keep_saved_files();
     return file;

@@ -23,8 +23,16 @@ HighScoreTable current_high_scores();
 // `before` and `after` differ, rewrites the index, and removes the replays neither linked
 // nor among the last 20. Returns the file name kept (within the folder), or empty with the
 // reason in `error` when nothing could be written; the table is never touched.
+// `screens`, when not empty, is written beside it as the sidecar of its pictures
+// (replay/screens.h), named as the replay with ".screens" for ".mwr"; a sidecar that cannot be
+// written is left out.
 std::string keep_replay(const std::string& folder, const std::string& stem, const std::string& bytes,
-                        const HighScoreTable& before, const HighScoreTable& after, std::string& error);
+                        const std::string& screens, const HighScoreTable& before, const HighScoreTable& after,
+                        std::string& error);
+
+// The sidecar path of a replay path: ".mwr" replaced by (or, without it, followed by)
+// ".screens".
+std::string screens_path(const std::string& replay_path);
 
 // The replay file (path under `folder`) of table entry k (1..12) of `table`, or empty when
 // it has none or the index no longer matches that entry.

@@ -17,6 +17,7 @@
 #include "replay/flight.h"
 #include "replay/keeping.h"
 #include "replay/replay_file.h"
+#include "replay/screens.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Session {
     int runs = 0;                   // runs started in this process
     uint32_t backdrop_seed = 0;     // the seed word of the process, noted at the first run
     ReplayRecord record;            // the run being flown
+    ScreenPictures pictures;        // the screen at its start and after each "Quit?"
     HighScoreTable table_before;    // the table before its score was offered
     std::string last;
 };
@@ -57,6 +59,12 @@ void run_starting() {
     const RandomPosition start = random_position();
     r.run_seed = start.seed;
     r.run_draws = start.draws;
+    s.pictures.assign(1, ScreenPicture{0, capture_screen()});
+}
+
+void dialog_closed() {
+    Session& s = session();
+    s.pictures.push_back(ScreenPicture{run_clock().frame_counter, capture_screen()});
 }
 
 void climb_sampled(bool held) { session().record.climb.push_back(held); }
@@ -100,7 +108,8 @@ void score_offered(int32_t /*score*/) {
         }
         s.last = encode_replay(r);
         std::string error;
-        if (keep_replay(s.options.folder, file_stem(r), s.last, s.table_before, after, error).empty()) {
+        if (keep_replay(s.options.folder, file_stem(r), s.last, encode_screens(s.pictures), s.table_before, after,
+                        error).empty()) {
             std::fprintf(stderr, "murkwingdiver: replay not kept: %s\n", error.c_str());
         }
     } catch (const std::exception& e) {
@@ -116,6 +125,7 @@ void start_recording(const RecordingOptions& options) {
     RunHooks& hooks = run_hooks();
     hooks.run_starting = run_starting;
     hooks.climb_sampled = climb_sampled;
+    hooks.dialog_closed = dialog_closed;
     hooks.run_ended = run_ended;
     hooks.score_offered = score_offered;
 }

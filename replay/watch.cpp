@@ -1,6 +1,6 @@
-// The replay window. It starts up as the game does, so the backdrop and the screen page
-// begin as they did when the run was flown (for the first run of a process exactly; a
-// later run began on what the dialogs before it left, which a replay does not hold).
+// The replay window. It starts up as the game does, so the backdrop is the one the run was
+// flown over; the screen page begins black, as for the first run of a process, or as the
+// run's kept pictures say.
 #include "replay/watch.h"
 
 #include "game/cave.h"
@@ -36,7 +36,7 @@ std::string replay_title(const ReplayRecord& record) {
            (record.daily ? " (daily cave " + std::to_string(record.daily_date) + ")" : "");
 }
 
-int watch_record(const ReplayRecord& record, std::string& error) {
+int watch_record(const ReplayRecord& record, const ScreenPictures& pictures, std::string& error) {
     WindowOptions options = window_options();
     options.title_suffix = replay_title(record);
     set_window_options(options);
@@ -55,10 +55,19 @@ int watch_record(const ReplayRecord& record, std::string& error) {
     hooks.climb_source = next_climb;
     tape() = Tape{&record.climb, 0};
 
+    // The pictures in frame order; those that are not a whole page are passed over.
+    auto picture = pictures.begin();
+    const auto show_pictures_of = [&](int32_t frame) {
+        for (; picture != pictures.end() && picture->frame <= frame; ++picture) {
+            if (picture->frame == frame) show_screen(picture->pixels);
+        }
+    };
+    show_pictures_of(0);
     start_run();
     RunClock& run = run_clock();
     for (int32_t frame = 1; frame <= record.frames; ++frame) {
         ++run.frame_counter;
+        show_pictures_of(frame);
         frame_update();
         frame_draw();
         pause_ms(FRAME_PAUSE_MS);

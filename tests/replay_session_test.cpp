@@ -1,6 +1,6 @@
-// Replays end to end on the headless twin: a scripted session on the daily cave is recorded
-// and kept, watched again frame for frame with equal pages, and checked; each tampering is
-// refused with its reason; a 10,000-frame run fits in 2 KB.
+// Replays end to end on the headless twin: a scripted session of two runs on the daily cave
+// is recorded and kept, each run watched again frame for frame with equal pages, and
+// checked; each tampering is refused with its reason; a 10,000-frame run fits in 2 KB.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,6 +10,7 @@
 #include "replay/flight.h"
 #include "replay/keeping.h"
 #include "replay/recorder.h"
+#include "replay/screens.h"
 #include "replay/watch.h"
 #include "tests/game_support.h"
 
@@ -19,26 +20,36 @@ using namespace game_test;
 
 constexpr int64_t SESSION_TIME = 1796601600;  // 2026-12-07 00:00:00 UTC
 
-// The page's checksum after each frame of a run, taken at the pause that follows the frame.
+// The page's checksum after each frame of each run: the last one taken at a pause while the
+// frame's number stands and the craft is whole (a "Quit?" at the frame's top pauses before
+// the frame is drawn), or the first once it crashed.
 struct FrameRecorder {
-    std::map<int32_t, uint64_t> pages;
+    std::vector<std::map<int32_t, uint64_t>> runs;
+    int32_t last_frame = 0;
+    bool ended = false;
     void attach(long pauses) {
-        for (long p = 1; p <= pauses; ++p) {
-            headless_at_pause(p, [this] {
-                const int32_t frame = run_clock().frame_counter;
-                if (frame > 0 && pages.count(frame) == 0) pages[frame] = page_checksum();
-            });
-        }
+        for (long p = 1; p <= pauses; ++p) headless_at_pause(p, [this] { take(); });
+    }
+    void take() {
+        const int32_t frame = run_clock().frame_counter;
+        if (frame == 0) return;
+        if (frame < last_frame || runs.empty()) runs.emplace_back(), ended = false;
+        last_frame = frame;
+        if (ended) return;
+        runs.back()[frame] = page_checksum();
+        ended = craft_state().crashed != 0;
     }
 };
 
-// Answers the dialogs after a run in order; steers the craft at 160 until frame 400, then
-// out of the top of the field.
+// Two runs on the daily cave: each steered at 160 until frame 400, then out of the top of the
+// field; the second asks "Quit?" at frame 100 and answers "No". Both enter the table.
 struct SessionPlayer : Player {
     void act_and_steer() {
         target_y = run_clock().frame_counter < 400 ? 160.0 : -100.0;
+        if (next == 4 && run_clock().frame_counter == 100 && !escaped) headless_queue_key(KEY_ESCAPE), escaped = true;
         act();
     }
+    bool escaped = false;
 };
 
 class ReplaySession : public GameTest {
@@ -49,63 +60,88 @@ protected:
     }
 };
 
-TEST_F(ReplaySession, DailyRunIsKeptWatchedPixelForPixelAndVerified) {
+// Watches a record on a fresh twin and returns its pages frame by frame.
+std::map<int32_t, uint64_t> watched_pages(const ReplayRecord& record, const ScreenPictures& pictures) {
+    release_game();
+    headless_reset();
+    FrameRecorder watched;
+    watched.attach(3000);
+    std::string why;
+    EXPECT_EQ(watch_record(record, pictures, why), 0) << why;
+    return watched.runs.empty() ? std::map<int32_t, uint64_t>{} : watched.runs[0];
+}
+
+TEST_F(ReplaySession, DailyRunsAreKeptWatchedPixelForPixelAndVerified) {
     RecordingOptions options;
     options.daily = true;
     options.game_version = "murkwingdiver test";
     options.now = [] { return SESSION_TIME; };
     start_recording(options);
 
+    std::string first;
     SessionPlayer player;
     player.steer = true;
     player.script = {
         {" HIGH SCORE! ", 36, {KEY_ENTER}},
         {" ", 72, {'A', 'C', 'E', KEY_ENTER}},  // the name field's first pass shows nothing yet
+        {" HIGH SCORES ", 4, {KEY_ENTER}, [&first] { first = last_recorded_replay(); }},
+        {" PLAY AGAIN? ", 36, {KEY_ENTER}},
+        {" QUIT? ", 36, {KEY_ENTER}},            // "No"
+        {" HIGH SCORE! ", 36, {KEY_ENTER}},
+        {" ", 72, {'B', 'E', 'A', KEY_ENTER}},
         {" HIGH SCORES ", 4, {KEY_ENTER}},
         {" PLAY AGAIN? ", 36, {KEY_DOWN, KEY_ENTER}},
     };
-    for (long p = 1; p <= 3000; ++p) headless_at_pause(p, [&player] { player.act_and_steer(); });
+    for (long p = 1; p <= 6000; ++p) headless_at_pause(p, [&player] { player.act_and_steer(); });
     FrameRecorder flown;
-    flown.attach(3000);
+    flown.attach(6000);
     headless_set_time(SEED_TIME);
     ASSERT_EQ(run_game(), 0);
     ASSERT_TRUE(player.done());
+    ASSERT_EQ(flown.runs.size(), 2u);
 
-    const std::string bytes = last_recorded_replay();
-    ReplayRecord record;
+    ReplayRecord record[2];
     std::string why;
-    ASSERT_TRUE(decode_replay(bytes, record, why)) << why;
-    EXPECT_EQ(record.name, "ACE");
-    EXPECT_EQ(record.ending, RunEnding::CRASH);
-    EXPECT_TRUE(record.fresh_screen);
-    EXPECT_TRUE(record.daily);
-    EXPECT_EQ(record.daily_date, 20261207u);
-    EXPECT_EQ(RandomPosition({record.run_seed, record.run_draws}), RandomPosition({20261207, 0}));
-    EXPECT_EQ(record.backdrop_seed, 1000u);
-    EXPECT_GT(record.level, 0);
-    EXPECT_EQ(record.level, high_score_entry(1).score);
-    EXPECT_EQ(static_cast<size_t>(record.frames), flown.pages.size());
+    ASSERT_TRUE(decode_replay(first, record[0], why)) << why;
+    ASSERT_TRUE(decode_replay(last_recorded_replay(), record[1], why)) << why;
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run + 1);
+        const ReplayRecord& r = record[run];
+        EXPECT_EQ(r.name, run == 0 ? "ACE" : "BEA");
+        EXPECT_EQ(r.ending, RunEnding::CRASH);
+        EXPECT_EQ(r.fresh_screen, run == 0);
+        EXPECT_TRUE(r.daily);
+        EXPECT_EQ(r.daily_date, 20261207u);
+        EXPECT_EQ(RandomPosition({r.run_seed, r.run_draws}), RandomPosition({20261207, 0}));
+        EXPECT_EQ(r.backdrop_seed, 1000u);
+        EXPECT_GT(r.level, 0);
+        EXPECT_EQ(static_cast<size_t>(r.frames), flown.runs[run].size());
+        const std::string bytes = encode_replay(r);
+        const ReplayVerdict verdict = verify_replay(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        EXPECT_TRUE(verdict.agrees) << verdict.why;
+    }
 
-    // Kept under replays/, linked to the table's entry 1 without touching the table's file.
-    const std::string kept = replay_of_entry(REPLAY_FOLDER, current_high_scores(), 1);
-    ASSERT_FALSE(kept.empty());
-    std::string kept_bytes;
-    ASSERT_TRUE(read_replay_file(kept, kept_bytes, why)) << why;
-    EXPECT_EQ(kept_bytes, bytes);
-    EXPECT_EQ(latest_replay(REPLAY_FOLDER), kept);
+    // Kept under replays/, linked to their table entries without touching the table's file,
+    // the second with its screen pictures: at its start and after "Quit?".
+    const HighScoreTable table = current_high_scores();
+    const int second = table[0].name == "BEA" ? 1 : 2;
+    std::string kept;
+    ASSERT_TRUE(read_replay_file(replay_of_entry(REPLAY_FOLDER, table, second), kept, why)) << why;
+    EXPECT_EQ(kept, last_recorded_replay());
+    ASSERT_TRUE(read_replay_file(replay_of_entry(REPLAY_FOLDER, table, 3 - second), kept, why)) << why;
+    EXPECT_EQ(kept, first);
+    EXPECT_EQ(latest_replay(REPLAY_FOLDER), replay_of_entry(REPLAY_FOLDER, table, second));
+    std::string sidecar;
+    ScreenPictures pictures;
+    ASSERT_TRUE(read_replay_file(screens_path(latest_replay(REPLAY_FOLDER)), sidecar, why, SCREENS_MAX_FILE_BYTES));
+    ASSERT_TRUE(decode_screens(sidecar, pictures));
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[1].frame, 101);  // Escape read after frame 100 asks at the top of 101
 
-    const ReplayVerdict verdict = verify_replay(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    EXPECT_TRUE(verdict.agrees) << verdict.why;
-    EXPECT_EQ(verdict.frames, record.frames);
-
-    // Watching in a fresh process: the same pages, frame for frame.
-    release_game();
-    headless_reset();
-    FrameRecorder watched;
-    watched.attach(3000);
-    ASSERT_EQ(watch_record(record, why), 0) << why;
-    ASSERT_EQ(watched.pages.size(), flown.pages.size());
-    for (const auto& [frame, page] : flown.pages) ASSERT_EQ(watched.pages[frame], page) << "frame " << frame;
+    // Watching in a fresh process: the same pages, frame for frame; the first run on its
+    // black page, the second on its pictures.
+    EXPECT_EQ(watched_pages(record[0], {}), flown.runs[0]);
+    EXPECT_EQ(watched_pages(record[1], pictures), flown.runs[1]);
 }
 
 // A record with human-like climb input: holds and releases of 2 to 30 frames.
