@@ -37,6 +37,11 @@ void mix(uint32_t& hash, const void* value, size_t size) {
 
 }  // namespace
 
+void fly_climb_input(const std::vector<bool>* bits) {
+    tape() = ClimbTape{bits, 0};
+    run_hooks().climb_source = bits != nullptr ? next_climb : nullptr;
+}
+
 uint32_t flight_check() {
     uint32_t hash = 2166136261u;
     const double last = random_unit(0);  // repeats the last number, draws nothing
@@ -58,8 +63,7 @@ Flight fly_record(const ReplayRecord& record) {
     const ClimbTape tape_before = tape();
 
     hooks = RunHooks{};
-    hooks.climb_source = next_climb;
-    tape() = ClimbTape{&record.climb, 0};
+    fly_climb_input(&record.climb);
     set_random_position({record.run_seed, record.run_draws});
     build_cave_image();
     cave_reset();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "replay/replay_file.h"
 
@@ -38,6 +39,11 @@ Flight fly_record(const ReplayRecord& record);
 
 // Whether the record's ending, frames and level agree with its flight; else why not.
 bool flight_agrees(const ReplayRecord& record, const Flight& flight, std::string& why);
+
+// Makes craft_step take its climb input from `bits`, one value per step from the first
+// (released after the last), instead of the space bar; null hands it back to the keyboard.
+// The bits must outlive their flight.
+void fly_climb_input(const std::vector<bool>* bits);
 
 // The daily cave: the seed of a date YYYYMMDD is the number YYYYMMDD itself, and a daily
 // run starts with no draws since that seeding.

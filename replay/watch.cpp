@@ -9,27 +9,9 @@
 #include "game/play.h"
 #include "game/run_hooks.h"
 #include "platform/platform.h"
+#include "replay/flight.h"
 #include "ui/font.h"
 #include "ui/input.h"
-
-namespace {
-
-struct Tape {
-    const std::vector<bool>* bits = nullptr;
-    size_t next = 0;
-};
-
-Tape& tape() {
-    static Tape t;
-    return t;
-}
-
-bool next_climb() {
-    Tape& t = tape();
-    return t.next < t.bits->size() ? (*t.bits)[t.next++] : false;
-}
-
-}  // namespace
 
 std::string replay_title(const ReplayRecord& record) {
     return " - replay of " + (record.name.empty() ? std::string("an unnamed run") : record.name + "'s run") +
@@ -52,8 +34,7 @@ int watch_record(const ReplayRecord& record, const ScreenPictures& pictures, std
     RunHooks& hooks = run_hooks();
     const RunHooks hooks_before = hooks;
     hooks = RunHooks{};
-    hooks.climb_source = next_climb;
-    tape() = Tape{&record.climb, 0};
+    fly_climb_input(&record.climb);
 
     // The pictures in frame order; those that are not a whole page are passed over.
     auto picture = pictures.begin();
@@ -76,8 +57,8 @@ int watch_record(const ReplayRecord& record, const ScreenPictures& pictures, std
         if (is_quit_key() != 0 || key == std::string("\xff") + static_cast<char>(KEY_CLOSE >> 8)) break;
     }
 
+    fly_climb_input(nullptr);
     hooks = hooks_before;
-    tape() = Tape{};
     free_font();
     free_images();
     return 0;
