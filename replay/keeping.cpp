@@ -87,6 +87,13 @@ bool write_atomically(const fs::path& path, const std::string& bytes, std::strin
 
 }  // namespace
 
+int entered_place(const HighScoreTable& before, const HighScoreTable& after, int32_t score) {
+    for (size_t k = 0; k < after.size(); ++k) {
+        if (!(after[k] == before[k]) && after[k].score == score) return static_cast<int>(k) + 1;
+    }
+    return 0;
+}
+
 HighScoreTable current_high_scores() {
     HighScoreTable table;
     for (int k = 1; k <= HIGH_SCORE_COUNT; ++k) table[static_cast<size_t>(k - 1)] = high_score_entry(k);
@@ -101,8 +108,8 @@ std::string screens_path(const std::string& replay_path) {
 }
 
 std::string keep_replay(const std::string& folder_name, const std::string& stem, const std::string& bytes,
-                        const std::string& screens, const HighScoreTable& before, const HighScoreTable& after,
-                        std::string& error) {
+                        const std::string& screens, int place, const HighScoreTable& before,
+                        const HighScoreTable& after, std::string& error) {
     const fs::path folder(folder_name);
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -118,12 +125,9 @@ std::string keep_replay(const std::string& folder_name, const std::string& stem,
     std::string ignored;
     if (!screens.empty()) write_atomically(screens_path((folder / file).string()), screens, ignored);
 
-    // The run took the first place where the table changed; the entries below moved down.
-    for (int k = 0; k < HIGH_SCORE_COUNT; ++k) {
-        if (before[static_cast<size_t>(k)] == after[static_cast<size_t>(k)]) continue;
-        for (int j = HIGH_SCORE_COUNT - 1; j > k; --j) index.entry_file[j] = index.entry_file[j - 1];
-        index.entry_file[k] = file;
-        break;
+    if (place >= 1 && place <= HIGH_SCORE_COUNT) {
+        for (int j = HIGH_SCORE_COUNT - 1; j >= place; --j) index.entry_file[j] = index.entry_file[j - 1];
+        index.entry_file[place - 1] = file;
     }
     index.recent.push_back(file);
     if (index.recent.size() > static_cast<size_t>(KEPT_RECENT_RUNS)) {
@@ -136,6 +140,12 @@ std::string keep_replay(const std::string& folder_name, const std::string& stem,
         const std::string& linked = index.entry_file[k];
         const HighScoreEntry& e = after[static_cast<size_t>(k)];
         if (linked.empty() || e.name.find_first_of("\t\r\n") != std::string::npos) continue;
+        // An old link must still name the entry it was made for, now one place lower when
+        // the run's entry went in above it.
+        if (linked != file) {
+            const int was = k + 1 > place && place > 0 ? k - 1 : k;
+            if (was < 0 || !(before[static_cast<size_t>(was)] == e)) continue;
+        }
         text << "entry\t" << k + 1 << '\t' << e.score << '\t' << linked << '\t' << e.name << '\n';
         kept.insert(linked);
     }

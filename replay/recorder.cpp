@@ -43,6 +43,18 @@ int64_t now_seconds() {
         .count();
 }
 
+// The screen as it stands now, kept as the picture of `frame` (0: the run's start); a
+// picture that cannot be taken is left out, which only makes watching less exact.
+void add_picture(int32_t frame) {
+    Session& s = session();
+    try {
+        if (frame == 0) s.pictures.clear();
+        s.pictures.push_back(ScreenPicture{frame, capture_screen()});
+    } catch (const std::exception&) {
+        s.pictures.clear();
+    }
+}
+
 void run_starting() {
     Session& s = session();
     if (s.runs++ == 0) s.backdrop_seed = random_position().seed;
@@ -59,13 +71,10 @@ void run_starting() {
     const RandomPosition start = random_position();
     r.run_seed = start.seed;
     r.run_draws = start.draws;
-    s.pictures.assign(1, ScreenPicture{0, capture_screen()});
+    add_picture(0);
 }
 
-void dialog_closed() {
-    Session& s = session();
-    s.pictures.push_back(ScreenPicture{run_clock().frame_counter, capture_screen()});
-}
+void dialog_closed() { add_picture(run_clock().frame_counter); }
 
 void climb_sampled(bool held) { session().record.climb.push_back(held); }
 
@@ -93,13 +102,12 @@ void score_offered(int32_t /*score*/) {
     try {
         ReplayRecord& r = s.record;
         const HighScoreTable after = current_high_scores();
-        for (size_t k = 0; k < after.size(); ++k) {
-            if (after[k] == s.table_before[k]) continue;
-            r.name = after[k].name.substr(0, REPLAY_MAX_NAME);
+        const int place = entered_place(s.table_before, after, r.level);
+        if (place > 0) {
+            r.name = after[static_cast<size_t>(place - 1)].name.substr(0, REPLAY_MAX_NAME);
             for (char& ch : r.name) {
                 if (ch < 32 || ch > 126) ch = '?';
             }
-            break;
         }
         r.time = now_seconds();
         if (r.frames < 1 || r.frames > REPLAY_MAX_FRAMES || r.climb.size() != static_cast<size_t>(r.frames) ||
@@ -108,8 +116,8 @@ void score_offered(int32_t /*score*/) {
         }
         s.last = encode_replay(r);
         std::string error;
-        if (keep_replay(s.options.folder, file_stem(r), s.last, encode_screens(s.pictures), s.table_before, after,
-                        error).empty()) {
+        if (keep_replay(s.options.folder, file_stem(r), s.last, encode_screens(s.pictures), place, s.table_before,
+                        after, error).empty()) {
             std::fprintf(stderr, "murkwingdiver: replay not kept: %s\n", error.c_str());
         }
     } catch (const std::exception& e) {
