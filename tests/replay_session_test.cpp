@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <random>
 
 #include "replay/commands.h"
@@ -213,6 +214,38 @@ TEST_F(ReplaySession, EachTamperingIsRefusedWithItsReason) {
     damaged[damaged.size() / 2] ^= 0x10;
     EXPECT_EQ(verify_replay(reinterpret_cast<const uint8_t*>(damaged.data()), damaged.size()).why,
               "damaged (integrity check failed)");
+}
+
+}  // namespace
+
+namespace {
+
+// 25 runs after one that entered the table: the table's run and the last 20 stay, the rest
+// go with their pictures; a folder that cannot be made keeps nothing and says why.
+TEST_F(ReplaySession, KeepsTheTablesRunsAndTheLastTwentyOnly) {
+    HighScoreTable before, after;
+    after[0] = {7, "ACE"};
+    std::string error;
+    const std::string linked = keep_replay(REPLAY_FOLDER, "run-a", "first", "pictures", 1, before, after, error);
+    ASSERT_EQ(linked, "run-a.mwr") << error;
+    std::vector<std::string> kept;
+    for (int i = 0; i < 25; ++i) {
+        kept.push_back(keep_replay(REPLAY_FOLDER, "run-b", "run " + std::to_string(i), "", 0, after, after, error));
+        ASSERT_FALSE(kept.back().empty()) << error;
+    }
+    std::set<std::string> files;
+    for (const auto& item : std::filesystem::directory_iterator(REPLAY_FOLDER)) {
+        files.insert(item.path().filename().string());
+    }
+    std::set<std::string> expected(kept.end() - KEPT_RECENT_RUNS, kept.end());
+    expected.insert({"run-a.mwr", "run-a.screens", REPLAY_INDEX});
+    EXPECT_EQ(files, expected);
+    EXPECT_EQ(replay_of_entry(REPLAY_FOLDER, after, 1), std::string(REPLAY_FOLDER) + "/run-a.mwr");
+    EXPECT_EQ(replay_of_entry(REPLAY_FOLDER, before, 1), "");  // the entry is no longer ACE's 7
+
+    std::ofstream("blocked") << "a file where the folder should be";
+    EXPECT_EQ(keep_replay("blocked", "run-c", "bytes", "", 0, after, after, error), "");
+    EXPECT_FALSE(error.empty());
 }
 
 }  // namespace
