@@ -57,6 +57,7 @@ bool pilot() {
 // (3,200 backdrop draws); it quits in its last frame unless it crashed before.
 ReplayRecord piloted_run(int32_t frames) {
     headless_reset();
+    open_screen(480, 320, 32, 0, 0, 0);
     ReplayRecord r;
     r.game_version = "murkwingdiver bench";
     r.backdrop_seed = r.run_seed = 1000;
@@ -78,6 +79,7 @@ ReplayRecord piloted_run(int32_t frames) {
     r.flight_check = flight_check();
     r.climb = pilot_bits();
     free_images();
+    headless_reset();  // checks run without a screen, as --verify does
     return r;
 }
 

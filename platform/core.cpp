@@ -77,6 +77,12 @@ bool open_page(int width, int height, int rate) {
     return true;
 }
 
+// Whether the open page was opened by open_offscreen_page (and may be closed by it).
+bool& offscreen_page() {
+    static bool opened = false;
+    return opened;
+}
+
 void close_page() {
     Core& c = state();
     std::lock_guard<std::mutex> guard(c.mutex);
@@ -85,6 +91,7 @@ void close_page() {
     c.row_changed.clear();
     c.width = c.height = c.rate = 0;
     c.held_by_caller = c.held_for_call = false;
+    offscreen_page() = false;
 }
 
 int refresh_rate() { return state().rate; }
@@ -308,4 +315,16 @@ void pause_ms(int ms) {
         }
     }
     if (ms > 0) backend_sleep_ms(ms);
+}
+
+int open_offscreen_page(int width, int height) {
+    if (screen_is_open() || !core::open_page(width, height, 0)) return 1;
+    core::offscreen_page() = true;
+    return 0;
+}
+
+void close_offscreen_page() {
+    if (!core::offscreen_page()) return;
+    core::offscreen_page() = false;
+    core::close_page();
 }

@@ -94,6 +94,13 @@ constexpr int MOUSE_MIDDLE = 4;
 // and starts the refresh thread; returns 0, or 1 when nothing could be opened.
 int open_screen(int width, int height, int depth, int pages, int flags, int refresh_rate);
 
+// Opens the screen page in memory only: no window, no refresh thread, no input. For drawing
+// into image buffers that no one watches (checking a replay), which needs an open screen.
+// Returns 0 when it opened one, 1 when a screen was already open (left as it is) or no page
+// could be made. close_offscreen_page closes the page only when this call opened it.
+int open_offscreen_page(int width, int height);
+void close_offscreen_page();
+
 // How the window should open, from the command line; set before open_screen. scale is the
 // whole number of window pixels per page pixel (1 opens width x height; the SDL window
 // takes the largest factor up to it that fits the display); full_screen opens on the whole

@@ -65,6 +65,8 @@ Flight fly_record(const ReplayRecord& record) {
     hooks = RunHooks{};
     fly_climb_input(&record.climb);
     set_random_position({record.run_seed, record.run_draws});
+    // Image buffers need an open screen; without a window, a page in memory serves.
+    const bool offscreen = open_offscreen_page(SCREEN_WIDTH, SCREEN_HEIGHT) == 0;
     build_cave_image();
     cave_reset();
     craft_reset();
@@ -81,6 +83,7 @@ Flight fly_record(const ReplayRecord& record) {
     flight.check = flight_check();
 
     destroy_image(cave_state().cave);
+    if (offscreen) close_offscreen_page();
     restore_cave(cave_before);
     restore_craft(craft_before);
     tape() = tape_before;

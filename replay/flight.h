@@ -18,8 +18,9 @@ struct ReplayVerdict {
 
 // Reads the bytes and flies the run again without a window, at full speed: the recorded
 // level and ending must be those of the flight, frame for frame. A daily run must start on
-// its date's seed. Leaves the random numbers, the cave and the craft as it found them, so
-// that any number of checks can run one after another in one process (not concurrently).
+// its date's seed. Leaves the random numbers, the cave, the craft and the screen (none, or
+// the one open) as it found them, so that any number of checks can run one after another in
+// one process (not concurrently, and not while another thread draws).
 ReplayVerdict verify_replay(const uint8_t* data, size_t size);
 
 // What the flight of a record gave: the frame the craft first crashed in (0 if it did not
