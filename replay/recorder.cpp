@@ -43,12 +43,17 @@ int64_t now_seconds() {
         .count();
 }
 
+// Pictures kept per run at most (each up to some hundreds of kilobytes): a run asked
+// "Quit?" more often watches inexactly after that.
+constexpr size_t MAX_PICTURES_PER_RUN = 64;
+
 // The screen as it stands now, kept as the picture of `frame` (0: the run's start); a
 // picture that cannot be taken is left out, which only makes watching less exact.
 void add_picture(int32_t frame) {
     Session& s = session();
     try {
         if (frame == 0) s.pictures.clear();
+        if (s.pictures.size() >= MAX_PICTURES_PER_RUN) return;
         s.pictures.push_back(ScreenPicture{frame, capture_screen()});
     } catch (const std::exception&) {
         s.pictures.clear();
