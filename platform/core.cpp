@@ -287,6 +287,16 @@ void keep_saved_files() {
 void set_window_options(const WindowOptions& options) { state().window = options; }
 WindowOptions window_options() { return state().window; }
 
+namespace {
+std::string& title_suffix() {
+    static std::string suffix;
+    return suffix;
+}
+}  // namespace
+
+void set_window_title_suffix(const std::string& suffix) { title_suffix() = suffix; }
+std::string window_title_suffix() { return title_suffix(); }
+
 int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons) {
     CallLock guard;
     Core& c = state();

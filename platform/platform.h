@@ -108,10 +108,14 @@ void close_offscreen_page();
 struct WindowOptions {
     int scale = 1;
     bool full_screen = false;
-    std::string title_suffix;  // added to the window's title (" - replay of ...")
 };
 void set_window_options(const WindowOptions& options);
 WindowOptions window_options();
+
+// Text added to the window's title (" - replay of ..."), set before open_screen; empty by
+// default.
+void set_window_title_suffix(const std::string& suffix);
+std::string window_title_suffix();
 
 // Why the last open_screen failed, in a few words ("no display", SDL's own message, ...);
 // empty after a success.

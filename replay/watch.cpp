@@ -19,9 +19,7 @@ std::string replay_title(const ReplayRecord& record) {
 }
 
 int watch_record(const ReplayRecord& record, const ScreenPictures& pictures, std::string& error) {
-    WindowOptions options = window_options();
-    options.title_suffix = replay_title(record);
-    set_window_options(options);
+    set_window_title_suffix(replay_title(record));
     if (open_screen(SCREEN_WIDTH, SCREEN_HEIGHT, 32, 0, 0, 0) != 0) {
         error = open_screen_error();
         return 1;

@@ -486,7 +486,7 @@ bool make_renderer(Window& w, std::string& error) {
 // nothing can be drawn in it.
 bool open_window(Window& w, bool wayland, std::string& error) {
     // As the menu entry and the menu say, and what is shown in it (a replay) after that.
-    const std::string title = "Murkwing Diver" + window_options().title_suffix;
+    const std::string title = "Murkwing Diver" + window_title_suffix();
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     const int scale = opening_scale(w);
     w.windowed_width = w.page_width * scale;

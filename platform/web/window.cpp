@@ -383,7 +383,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
     }
     if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE || screen_is_open()) return 1;
     if (!web_open_canvas(width, height)) return 1;
-    web_add_to_title(window_options().title_suffix.c_str());
+    web_add_to_title(window_title_suffix().c_str());
     Browser& b = browser();
     b.width = width;
     b.height = height;
