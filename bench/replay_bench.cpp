@@ -18,7 +18,7 @@
 #include "game/run_hooks.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "replay/flight.h"
 #include "replay/replay_file.h"
