@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "audio/sound.h"
+#include "game/play.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
 #include "platform/platform.h"
@@ -64,6 +66,7 @@ void cave_step() {
         const double r = random_unit(1);
         c.passage_slope = r * sign_of(c.passage_slope) * MAX_BEND_SLOPE;
         c.passage_height -= BEND_NARROWING;
+        sound_bend(score_for_height(c.passage_height));
     }
     if (c.passage_top < BOUNCE_TOP || c.passage_top + c.passage_height >= BOUNCE_BOTTOM) {
         c.passage_slope = -c.passage_slope;

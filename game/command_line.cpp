@@ -1,4 +1,4 @@
-// The command line: --scale N, --fullscreen, --daily, --replay, --verify, --help, --version.
+// The command line: --scale N, --fullscreen, --mute, --daily, --replay, --verify, --help, --version.
 #include "game/command_line.h"
 
 #include <cstring>
@@ -39,6 +39,10 @@ CommandAction parse_command_line(int argc, const char* const* argv, WindowOption
             options.full_screen = true;
             continue;
         }
+        if (std::strcmp(arg, "--mute") == 0) {
+            options.muted = true;
+            continue;
+        }
         if (std::strcmp(arg, "--daily") == 0) {
             game.daily = true;
             continue;
@@ -74,19 +78,20 @@ CommandAction parse_command_line(int argc, const char* const* argv, WindowOption
 }
 
 const char* usage_line() {
-    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--daily] [--replay FILE] [--verify FILE...] "
-           "[--help] [--version]";
+    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--mute] [--daily] [--replay FILE] "
+           "[--verify FILE...] [--help] [--version]";
 }
 
 const char* help_text() {
-    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--daily] [--replay FILE] [--verify FILE...] "
-           "[--help] [--version]\n"
+    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--mute] [--daily] [--replay FILE] "
+           "[--verify FILE...] [--help] [--version]\n"
            "A one-button arcade game: hold the space bar to climb through the cave.\n"
            "Plays in the current folder, which holds font.bmp and murkwingdiver_highscores.dat;\n"
            "every run is recorded under replays/ there.\n"
            "\n"
            "  --scale N         open the window N times 480 x 320 (N from 1 to 16)\n"
            "  --fullscreen      play on the whole screen (Alt+Enter switches back and forth)\n"
+           "  --mute            start without sound (M switches it off and on in flight)\n"
            "  --daily           fly today's cave (UTC), the same bends for every player\n"
            "  --replay FILE     watch a recorded run in the window (Escape ends it)\n"
            "  --verify FILE...  fly each recorded run again without a window and say whether\n"

@@ -1,4 +1,4 @@
-// The game's command line: the window's scale or full screen, help and version.
+// The game's command line: the window's scale or full screen, sound off, help and version.
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "audio/sound.h"
 #include "game/cave.h"
 #include "game/craft.h"
 #include "game/frame.h"
@@ -48,6 +49,14 @@ void report_unread_font(int result) {
                  FONT_FILE, folder.c_str(), why);
 }
 
+// The player's choice of silence (the command line's, or the one the platform kept) and the
+// audio device. No device is no reason to stop: the game plays on, silently.
+void start_sound() {
+    set_sound_muted(kept_mute_choice(window_options().muted));
+    const std::string error = open_sound(render_sound);
+    if (!error.empty()) std::fprintf(stderr, "murkwingdiver: no sound: %s\n", error.c_str());
+}
+
 }  // namespace
 
 RunClock& run_clock() {
@@ -68,6 +77,7 @@ bool start_up() {
     screen.width = SCREEN_WIDTH;
     screen.height = SCREEN_HEIGHT;
     if (open_screen(screen.width, screen.height, 32, 0, 0, 0) != 0) return false;
+    start_sound();
     seed_random(clock_seconds(), 0);
     screen.overlay = create_image(screen.width, screen.height, OVERLAY_FILL, 0, 0);
     build_images();
@@ -97,13 +107,19 @@ int32_t play_frame() {
 
     // A run whose window lost the focus stops at "Quit?" as if Escape had been pressed:
     // the player who clicked elsewhere comes back to a question, not to a crash.
+    if (key_is('m') || key_is('M')) keep_mute_choice(toggle_sound());  // in flight only: elsewhere M is a letter
     int32_t quit = 0;
     if (is_quit_key() != 0 || take_focus_loss()) {
+        sound_run_ended();  // the tone rests while the question is open
         quit = choice_dialog("Quit?", "No:::Yes", 0, 0) == ANSWER_YES_AT_QUIT ? -1 : 0;
         take_focus_loss();  // a focus change while the question was open is answered by it
         if (run_hooks().dialog_closed) run_hooks().dialog_closed();
     }
     frame_update();
+    const CraftState& craft = craft_state();
+    if (craft.crashed != 0) sound_crash();
+    else if (quit != 0) sound_run_ended();
+    else sound_flight(craft.velocity);
     frame_draw();
     pause_ms(FRAME_PAUSE_MS);
     set_key_string(read_key());

@@ -1,5 +1,5 @@
 // The game's only contact with the machine: window and screen page, screen lock, keyboard,
-// mouse, pauses, the clock and the random numbers.
+// mouse, sound output, pauses, the clock and the random numbers.
 //
 // Backends. Each backend is a folder of its own that implements this header with its own
 // CMakeLists.txt and library, and an executable picks one at link time by linking it:
@@ -101,13 +101,15 @@ int open_screen(int width, int height, int depth, int pages, int flags, int refr
 int open_offscreen_page(int width, int height);
 void close_offscreen_page();
 
-// How the window should open, from the command line; set before open_screen. scale is the
+// How the window and the sound should open, from the command line; set before open_screen.
+// muted (--mute) starts the game silent. scale is the
 // whole number of window pixels per page pixel (1 opens width x height; the SDL window
 // takes the largest factor up to it that fits the display); full_screen opens on the whole
 // display. Backends without a window keep them and ignore them.
 struct WindowOptions {
     int scale = 1;
     bool full_screen = false;
+    bool muted = false;
 };
 void set_window_options(const WindowOptions& options);
 WindowOptions window_options();
@@ -151,6 +153,33 @@ bool take_focus_loss();
 // Fills pointer x, y (screen pixels), wheel count and button bits and returns 0; returns 1
 // with all four set to -1 when the window is inactive or the pointer is outside it.
 int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons);
+
+// Sound. The game hands the platform one source of samples and each backend pulls from it
+// on its own schedule, SOUND_RATE frames a second, two channels interleaved (left, right),
+// floats in -1..1:
+//   platform_sdl       SDL2's audio thread calls the source from the device callback, 256
+//                      frames (5.3 ms) at a time, into the device's buffer (sdl/audio.cpp);
+//   platform_web       the page's AudioContext, at 48 kHz, runs a ScriptProcessorNode whose
+//                      handler calls the source on the browser's thread between the game's
+//                      yields, 1024 frames at a time (web_audio.cpp);
+//   platform_headless  the virtual clock: every pause and retrace wait renders the frames of
+//                      the time it advances, into memory for the tests (headless.h).
+// The source runs on the backend's thread, concurrently with the game: it takes what the
+// game told it through its own lock-free queue and must not allocate, lock or call the
+// system.
+using SoundSource = void (*)(float* samples, int frames);
+constexpr int SOUND_RATE = 48000;
+
+// Opens the audio device and starts pulling from `source`; called once, after open_screen.
+// Returns "" on success, else why there is no sound (no device, or it would not open): the
+// game then plays on silently.
+std::string open_sound(SoundSource source);
+
+// The player's choice of silence, kept where the platform keeps such choices across
+// sessions: the browser in the page's storage. kept_mute_choice returns `fallback` when
+// nothing is kept (always on the desktop; in the twin until keep_mute_choice was called).
+bool kept_mute_choice(bool fallback);
+void keep_mute_choice(bool muted);
 
 // Blocks the calling thread. -1 waits for a key press; over 99 ends early at a 50 ms step
 // once a key has been pressed; anything else sleeps its full length.

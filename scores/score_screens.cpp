@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "audio/sound.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
 #include "platform/platform.h"
@@ -30,6 +31,7 @@ constexpr int TABLE_PAUSE_MS = 50;
 void offer_high_score(const int32_t& score) {
     const int32_t new_score = score;  // the reference might name an entry that moves below
     if (table_entries()[HIGH_SCORE_COUNT - 1].score >= new_score) return;
+    sound_high_score();
     choice_dialog("High Score!", "Okay", 0, 0);
     const HighScoreEntry entry{new_score, enter_name(NAME_MAX_LENGTH, 0, CENTRE_X, NAME_FIELD_Y)};
     insert_entry(table_entries(), entry);
@@ -57,6 +59,9 @@ void show_high_scores() {
         pause_ms(TABLE_PAUSE_MS);
         poll_mouse();
         poll_key();
-        if (is_confirm_or_click()) return;
+        if (is_confirm_or_click()) {
+            sound_click();
+            return;
+        }
     }
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "audio/sound.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
 #include "platform/platform.h"
@@ -98,6 +99,7 @@ int32_t choice_dialog(const std::string& title, const std::string& options, int3
 
     wait_for_release();  // keys typed before the dialog and a held button do not answer it
     for (;;) {
+        const int32_t was_selected = selected;
         poll_mouse();
         if (mouse_moved()) follow_mouse = true;
         if (follow_mouse) {
@@ -120,6 +122,7 @@ int32_t choice_dialog(const std::string& title, const std::string& options, int3
         if (selected == first && first > 1) --first;
         if (selected == first + visible - 1 && first + visible - 1 < n) ++first;
         scroll_offset = ROW_PITCH * (first - 1);
+        if (selected != was_selected) sound_tick();
 
         lock_screen();
         if (screen.overlay) put_image(nullptr, 0, 0, screen.overlay, blit_mode::blend, PULL_ALPHA);
@@ -134,7 +137,13 @@ int32_t choice_dialog(const std::string& title, const std::string& options, int3
         pause_ms(PASS_PAUSE_MS);
 
         poll_key();  // judged now for Escape and confirmation, next pass for the cursor keys
-        if (is_escape_key() && cancel) return 0;
-        if (is_confirm_or_click()) return (selected == n && cancel) ? 0 : selected;
+        if (is_escape_key() && cancel) {
+            sound_click();
+            return 0;
+        }
+        if (is_confirm_or_click()) {
+            sound_click();
+            return (selected == n && cancel) ? 0 : selected;
+        }
     }
 }

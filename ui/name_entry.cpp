@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "audio/sound.h"
 #include "platform/platform.h"
 #include "ui/font.h"
 #include "ui/input.h"
@@ -78,11 +79,18 @@ std::string enter_name(int32_t max_length, int32_t min_length, int32_t x, int32_
         poll_mouse();
         poll_key();
         const std::string& key = key_string();
+        const std::string before = name;
         if (static_cast<int64_t>(name.size()) < longest && is_name_character(key)) name += key;
         if (key == std::string(1, char(KEY_BACKSPACE)) && !name.empty()) name.pop_back();
         const bool edited = pad_edit(name, longest);  // pad B erases rather than confirms
+        const bool done = !edited && is_confirm_or_click() && static_cast<int64_t>(name.size()) >= shortest;
+        // A key that changed nothing and confirms nothing was refused (a full field, a key
+        // that is no name character, a confirmation too early).
+        if (done) sound_click();
+        else if (edited || name != before) sound_letter();
+        else if (!key.empty()) sound_refused();
         draw_text(name_field(name, max_length), x, y, 255, -1);
         pause_ms(PASS_PAUSE_MS);
-        if (!edited && is_confirm_or_click() && static_cast<int64_t>(name.size()) >= shortest) return name;
+        if (done) return name;
     }
 }

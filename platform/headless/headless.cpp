@@ -25,6 +25,13 @@ struct TimedAction {
 
 struct Twin {
     double now = START_TIME;
+    SoundSource sound = nullptr;    // what open_sound got
+    double sound_opened_at = START_TIME;
+    bool fail_sound = false;
+    bool recording = false;
+    int64_t sound_frames = 0;       // frames pulled since open_sound
+    std::vector<float> samples;     // what they held, when recording
+    int kept_mute = -1;             // keep_mute_choice's last value, -1 none
     double opened_at = START_TIME;  // virtual time of the last open_screen: the pace's origin
     int rate = 0;
     bool fail_open = false;
@@ -40,17 +47,32 @@ Twin& twin() {
     return t;
 }
 
+// Pulls the sound source for the virtual time up to `time`, as a device would have played it.
+void pull_sound_until(double time) {
+    Twin& t = twin();
+    if (!t.sound || !t.recording) return;
+    const int64_t target = std::llround((time - t.sound_opened_at) * SOUND_RATE);
+    if (target <= t.sound_frames) return;
+    const size_t frames = static_cast<size_t>(target - t.sound_frames);
+    t.samples.resize(t.samples.size() + 2 * frames);
+    t.sound(t.samples.data() + t.samples.size() - 2 * frames, static_cast<int>(frames));
+    t.sound_frames = target;
+}
+
 // Runs the timed actions due at or before `until`, each with the clock set to its time,
-// then sets the clock to `until`.
+// then sets the clock to `until`. Sound is pulled up to each action, so that what the
+// action raises sounds at its own time.
 void advance_to(double until) {
     Twin& t = twin();
     while (!t.timed.empty() && t.timed.begin()->first <= until) {
         auto it = t.timed.begin();
+        pull_sound_until(it->first);
         if (it->first > t.now) t.now = it->first;
         std::function<void()> action = std::move(it->second);
         t.timed.erase(it);
         action();
     }
+    pull_sound_until(until);
     if (until > t.now) t.now = until;
     CallLock guard;
     pad::repeat(std::llround(t.now * 1000.0));  // a held pad direction repeats on this clock
@@ -115,6 +137,26 @@ void headless_reset() {
     reset_random();
     twin() = Twin{};
 }
+
+std::string open_sound(SoundSource source) {
+    Twin& t = twin();
+    if (t.fail_sound) return "no audio device (headless)";
+    t.sound = source;
+    t.sound_opened_at = t.now;
+    t.sound_frames = 0;
+    return "";
+}
+
+bool kept_mute_choice(bool fallback) { return twin().kept_mute < 0 ? fallback : twin().kept_mute != 0; }
+void keep_mute_choice(bool muted) { twin().kept_mute = muted ? 1 : 0; }
+
+void headless_fail_sound(bool fail) { twin().fail_sound = fail; }
+void headless_record_sound(bool on) { twin().recording = on; }
+const std::vector<float>& headless_sound() { return twin().samples; }
+int64_t headless_sound_frame(double seconds) {
+    return std::llround((seconds - twin().sound_opened_at) * SOUND_RATE);
+}
+int headless_kept_mute() { return twin().kept_mute; }
 
 void headless_set_time(double seconds) { twin().now = seconds; }
 double headless_time() { return twin().now; }

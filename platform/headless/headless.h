@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Back to the state of a fresh process: no screen, empty key queue, all keys up, mouse
 // inside an active window at (0, 0) with no buttons, clock at 1000.0 s, no script, random
@@ -48,6 +49,16 @@ long headless_pause_count();                     // pause_ms calls so far
 // a test waiting on a dialog that never gets its key fails instead of hanging. 0 turns the
 // limit off.
 void headless_set_pause_limit(long max_pauses, std::function<void()> on_limit = {});
+
+// Sound. With recording on, the source given to open_sound is pulled for every stretch of
+// virtual time (up to each scripted action, so that what it raises sounds at its own time)
+// and the interleaved stereo samples are kept, frame 0 being the moment open_sound was
+// called. Recording is off after a reset: other tests pay nothing for the game's sound.
+void headless_record_sound(bool on);
+const std::vector<float>& headless_sound();
+int64_t headless_sound_frame(double seconds);   // the frame played at this virtual time
+void headless_fail_sound(bool fail);             // the next open_sound finds no device
+int headless_kept_mute();                        // keep_mute_choice's last value, -1 none
 
 // Snapshot of the page and of the row-changed flags, for tests.
 uint32_t headless_pixel(int x, int y);
