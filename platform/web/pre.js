@@ -1,4 +1,34 @@
-// Runs before the game: the game's folder, where it reads "font.bmp" and keeps its high
+// Runs before the game. The game waits on the start screen ("#start") until the first key,
+// click or tap: browsers let a page play sound only after such a gesture, and a first-time
+// player should find the run starting when they are ready. The gesture creates the
+// AudioContext the game plays through (web_audio.cpp) and is not passed on to the game,
+// whose listeners do not exist yet.
+Module.preRun = Module.preRun || [];
+Module.preRun.push(function() {
+    addRunDependency('start-gesture');
+    var start = document.getElementById('start');
+    if (start) start.hidden = false;
+    var events = ['keydown', 'mousedown', 'touchstart'];
+    function begin(event) {
+        event.preventDefault();
+        events.forEach(function(name) { window.removeEventListener(name, begin, true); });
+        if (start) start.remove();
+        var Context = window.AudioContext || window.webkitAudioContext;
+        if (Context) {
+            try {
+                var context = new Context({sampleRate: 48000, latencyHint: 'interactive'});
+                context.resume();
+                Module.murkwingAudio = {context: context};
+            } catch (error) {
+                err('murkwingdiver: no sound: ' + error);
+            }
+        }
+        removeRunDependency('start-gesture');
+    }
+    events.forEach(function(name) { window.addEventListener(name, begin, {capture: true, passive: false}); });
+});
+
+// The game's folder, where it reads "font.bmp" and keeps its high
 // scores, lives in the browser's storage (IDBFS on IndexedDB) and is the current folder.
 var GAME_FOLDER = '/murkwingdiver';
 
