@@ -68,6 +68,14 @@ export async function openPage(browser, origin) {
   return {page, outside};
 }
 
+// The page waits on its start screen for a gesture: a key press starts the game and the
+// sound. It presses the space bar, which the game must not see: held in frame 1 it would
+// climb, and the canvas would differ from the twin's.
+export async function startGame(page) {
+  await page.waitForSelector('#start:not([hidden])', {timeout: 30000});
+  await page.keyboard.press('Space');
+}
+
 // Waits until the game has stopped at its hold frame (test build, ?hold=N).
 export async function waitForHold(page, timeout = 30000) {
   await page.waitForFunction(() => window.Module && Module.murkwing && Module.murkwing.held,

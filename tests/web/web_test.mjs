@@ -9,8 +9,8 @@ import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import {serve, launch, openPage, waitForHold, release, canvasPixels, restingPixels, bmpPixels, compare}
-  from './lib.mjs';
+import {serve, launch, openPage, startGame, waitForHold, release, canvasPixels, restingPixels, bmpPixels,
+  compare} from './lib.mjs';
 
 const [site, twinProgram, font] = process.argv.slice(2).map((p) => path.resolve(p));
 const SEED = 1000;
@@ -82,6 +82,7 @@ test('holding space bends the path upwards, as in the twin', async ({page, brows
 
   const {page: alone} = await openPage(browser, url);
   await alone.goto(`${url}?seed=${SEED}&hold=10`);
+  await startGame(alone);
   await waitForHold(alone);
   const left = await canvasPixels(alone);
   expectSame(left, twinPage(twinFolder(), 10), 'frame 10 left alone');
@@ -135,6 +136,7 @@ test('Escape shows "Quit?", "Yes" leads to the table, a typed name outlives a re
 
   await playToTable(page, 'ANNA', 1);
   await page.reload();
+  await startGame(page);
   await playToTable(page, 'BEN', 2);
   const stored = await page.evaluate(() =>
     Array.from(FS.readFile('/murkwingdiver/murkwingdiver_highscores.dat')));
@@ -214,12 +216,43 @@ test('a daily run is recorded, downloaded, and watched through ?replay=', async 
   try {
     const {page: watching} = await openPage(browser, url);
     await watching.goto(`${url}?replay=test-replay.mwr`);
+    await startGame(watching);
     await watching.waitForFunction(() => document.title.includes('replay of an unnamed run (daily cave'),
                                    {timeout: 10000});
   } finally {
     fs.rmSync(file, {force: true});
   }
 }, '?daily&hold=1');
+
+// The start screen: nothing runs before a gesture; one key starts the game and the sound,
+// which an AnalyserNode hears in flight; M switches it off, and the page keeps that.
+test('the game and its sound wait for a key, then the tone plays in flight', async ({page}) => {
+  await page.waitForSelector('#start:not([hidden])', {timeout: 30000});
+  // A second for anything that should not happen: a frame, an AudioContext.
+  await new Promise((r) => setTimeout(r, 1000));
+  const before = await page.evaluate(() => ({started: !!Module.murkwing, audio: !!Module.murkwingAudio,
+    text: document.getElementById('start').textContent}));
+  if (before.started || before.audio) throw new Error(`before a gesture: ${JSON.stringify(before)}`);
+  if (before.text !== 'Press a key or tap to play') throw new Error(`start screen says "${before.text}"`);
+  await page.keyboard.press('Enter');
+  await waitForHold(page);
+  await release(page);
+  await page.waitForFunction(() => Module.murkwingAudio.context.state === 'running', {timeout: 5000});
+  const peak = await page.evaluate(async () => {
+    const analyser = Module.murkwingAudio.analyser;
+    const data = new Float32Array(analyser.fftSize);
+    let peak = 0;
+    for (let i = 0; i < 100 && peak < 0.01; ++i) {
+      await new Promise((r) => setTimeout(r, 20));
+      analyser.getFloatTimeDomainData(data);
+      for (const v of data) peak = Math.max(peak, Math.abs(v));
+    }
+    return peak;
+  });
+  if (!(peak >= 0.01)) throw new Error(`the analyser heard a peak of ${peak} during the run`);
+  await page.keyboard.press('KeyM');
+  await page.waitForFunction(() => localStorage.getItem('murkwingdiver.muted') === '1', {timeout: 5000});
+}, '?hold=5');
 
 const server = await serve(site);
 let failed = 0;
@@ -228,6 +261,7 @@ for (const {name, body, query} of tests) {
   try {
     const {page, outside} = await openPage(browser, server.url);
     await page.goto(`${server.url}?seed=${SEED}&${query.slice(1)}`);
+    if (!name.startsWith('the game and its sound wait')) await startGame(page);
     await body({page, outside, browser, url: server.url});
     console.log(`ok   ${name}`);
   } catch (error) {
