@@ -3,9 +3,10 @@
 // A new run starts whenever the craft crashes, so the play lasts as long as asked. With
 // "idle" it only keeps the window open, pausing; with "present" it also marks every row
 // changed and waits for the retrace each time, as a frame does, without composing one:
-// the window's own share of the CPU.
+// the window's own share of the CPU. "muted" plays as "play" does with the sound off (the
+// device still pulls silence), to weigh the sound's own share against "play".
 // Run it from a folder holding font.bmp, e.g. under Xvfb:
-//   xvfb-run -s "-screen 0 640x480x24" measure_pacing 30 [idle|present]
+//   xvfb-run -s "-screen 0 640x480x24" measure_pacing 30 [play|muted|idle|present]
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -38,7 +39,10 @@ double percentile(const std::vector<double>& sorted, double p) {
 int main(int argc, char** argv) {
     const double run_seconds = argc > 1 ? std::atof(argv[1]) : 30.0;
     const std::string mode = argc > 2 ? argv[2] : "play";
-    const bool idle = mode != "play";
+    const bool idle = mode != "play" && mode != "muted";
+    WindowOptions options;
+    options.muted = mode == "muted";
+    set_window_options(options);
     if (!start_up()) {
         std::fprintf(stderr, "measure_pacing: cannot open the window: %s\n", open_screen_error().c_str());
         return 1;
