@@ -1,17 +1,37 @@
 // Runs before the game. The game waits on the start screen ("#start") until the first key,
 // click or tap: browsers let a page play sound only after such a gesture, and a first-time
 // player should find the run starting when they are ready. The gesture creates the
-// AudioContext the game plays through (web_audio.cpp) and is not passed on to the game,
-// whose listeners do not exist yet.
+// AudioContext the game plays through (web_audio.cpp) and is not passed on to the game:
+// its start comes before the game listens, and the rest of it (a held key's repeats and its
+// release, a held button's moves and release, a finger's moves and lifting) is swallowed
+// before the game's listeners see it.
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function() {
     addRunDependency('start-gesture');
     var start = document.getElementById('start');
     if (start) start.hidden = false;
-    var events = ['keydown', 'mousedown', 'touchstart'];
+    var starts = ['keydown', 'mousedown', 'touchstart'];
+    var rest = {keydown: ['keydown', 'keyup'], mousedown: ['mousemove', 'mouseup'],
+                touchstart: ['touchmove', 'touchend', 'touchcancel']};
+    function listen(names, handler, on) {
+        names.forEach(function(name) {
+            if (on) window.addEventListener(name, handler, {capture: true, passive: false});
+            else window.removeEventListener(name, handler, true);
+        });
+    }
     function begin(event) {
         event.preventDefault();
-        events.forEach(function(name) { window.removeEventListener(name, begin, true); });
+        listen(starts, begin, false);
+        var names = rest[event.type], code = event.code;
+        function swallow(later) {
+            if (event.type === 'keydown' && later.code !== code) return;
+            later.stopImmediatePropagation();
+            later.preventDefault();
+            var over = later.type === 'keyup' || later.type === 'mouseup' ||
+                       ((later.type === 'touchend' || later.type === 'touchcancel') && later.touches.length === 0);
+            if (over) listen(names, swallow, false);
+        }
+        listen(names, swallow, true);
         if (start) start.remove();
         var Context = window.AudioContext || window.webkitAudioContext;
         if (Context) {
@@ -25,7 +45,7 @@ Module.preRun.push(function() {
         }
         removeRunDependency('start-gesture');
     }
-    events.forEach(function(name) { window.addEventListener(name, begin, {capture: true, passive: false}); });
+    listen(starts, begin, true);
 });
 
 // The game's folder, where it reads "font.bmp" and keeps its high

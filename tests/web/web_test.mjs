@@ -254,6 +254,19 @@ test('the game and its sound wait for a key, then the tone plays in flight', asy
   await page.waitForFunction(() => localStorage.getItem('murkwingdiver.muted') === '1', {timeout: 5000});
 }, '?hold=5');
 
+test('the finger that starts the game is not passed on to it, though it stays and moves', async ({page}) => {
+  const client = await page.createCDPSession();
+  await client.send('Emulation.setTouchEmulationEnabled', {enabled: true, maxTouchPoints: 1});
+  await page.waitForSelector('#start:not([hidden])', {timeout: 30000});
+  await client.send('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints: [{x: 500, y: 350}]});
+  await waitForHold(page);
+  await client.send('Input.dispatchTouchEvent', {type: 'touchMove', touchPoints: [{x: 510, y: 360}]});
+  await release(page);
+  await waitForHold(page);
+  await client.send('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+  expectSame(await canvasPixels(page), twinPage(twinFolder(), 10), 'frame 10 after the starting touch');
+}, '?hold=1,10');
+
 const server = await serve(site);
 let failed = 0;
 for (const {name, body, query} of tests) {
@@ -261,7 +274,7 @@ for (const {name, body, query} of tests) {
   try {
     const {page, outside} = await openPage(browser, server.url);
     await page.goto(`${server.url}?seed=${SEED}&${query.slice(1)}`);
-    if (!name.startsWith('the game and its sound wait')) await startGame(page);
+    if (!/wait for a key|starts the game/.test(name)) await startGame(page);
     await body({page, outside, browser, url: server.url});
     console.log(`ok   ${name}`);
   } catch (error) {
