@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
 namespace audio {
 
 namespace {
 
-constexpr float PI = 3.14159265358979f;
 constexpr int SINE_SIZE = 2048;  // table entries per turn; one more closes the ring
 
 // A sine turn in a table, read with linear interpolation: its error (about 1e-6) is far
@@ -19,7 +19,7 @@ constexpr int SINE_SIZE = 2048;  // table entries per turn; one more closes the 
 // main, so that render never meets a first-use guard.
 const std::array<float, SINE_SIZE + 1> SINE_TABLE = [] {
     std::array<float, SINE_SIZE + 1> t{};
-    for (int i = 0; i <= SINE_SIZE; ++i) t[i] = static_cast<float>(std::sin(2.0 * M_PI * i / SINE_SIZE));
+    for (int i = 0; i <= SINE_SIZE; ++i) t[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * i / SINE_SIZE));
     return t;
 }();
 
