@@ -14,7 +14,6 @@
 #include "game/cave.h"
 #include "game/craft.h"
 #include "game/play.h"
-#include "gfx/draw.h"
 #include "gfx/image.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
@@ -38,18 +37,7 @@ struct Plan {
     bool muted = false;      // --mute
 };
 
-// The middle row of the passage in cave column `column`.
-inline double passage_middle(int column) {
-    const CaveState& cave = cave_state();
-    int first = -1, last = -1;
-    for (int y = 0; y < 320; ++y) {
-        if (read_pixel(cave.cave, static_cast<float>(column), static_cast<float>(y)) != COLOR_ROCK) {
-            if (first < 0) first = y;
-            last = y;
-        }
-    }
-    return first < 0 ? 160.0 : (first + last) / 2.0;
-}
+constexpr size_t AHEAD_FRAMES = 178;  // the craft aims 4 columns past the one it is over
 
 // Hold the space bar when, braking at 0.6 a frame, the craft would stop below `target_y`.
 inline bool thrust_towards(double target_y) {
@@ -62,6 +50,7 @@ inline bool thrust_towards(double target_y) {
 // (which holds font.bmp) with sound recorded; returns the frames of the run.
 inline std::vector<Frame> play(const Plan& plan) {
     std::vector<Frame> frames;
+    std::vector<double> middles;  // the middle of the passage's newest column, frame by frame
     long crash_pause = 0;
     headless_record_sound(true);
     reset_sound();
@@ -93,9 +82,11 @@ inline std::vector<Frame> play(const Plan& plan) {
             return;
         }
         if (number == plan.mute_at || number == plan.unmute_at) headless_queue_key('m');
-        const bool steering = number < plan.steer_frames;
-        headless_set_key_down(SCANCODE_SPACE,
-                              steering && thrust_towards(passage_middle((cave_state().probe_column + 4) % 480)));
+        // The craft meets a column 360 columns (180 frames) after it was written; until then
+        // it flies through the open cave of the run's start.
+        middles.push_back(cave_state().passage_top + cave_state().passage_height / 2.0);
+        const double target = middles.size() > AHEAD_FRAMES ? middles[middles.size() - AHEAD_FRAMES] : 160.0;
+        headless_set_key_down(SCANCODE_SPACE, number < plan.steer_frames && thrust_towards(target));
     };
     headless_at_pause(1, watch);
     run_game();
