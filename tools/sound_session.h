@@ -14,7 +14,6 @@
 #include "game/cave.h"
 #include "game/craft.h"
 #include "game/play.h"
-#include "gfx/image.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 
