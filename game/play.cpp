@@ -77,12 +77,12 @@ bool start_up() {
     screen.width = SCREEN_WIDTH;
     screen.height = SCREEN_HEIGHT;
     if (open_screen(screen.width, screen.height, 32, 0, 0, 0) != 0) return false;
-    start_sound();
     seed_random(clock_seconds(), 0);
     screen.overlay = create_image(screen.width, screen.height, OVERLAY_FILL, 0, 0);
     build_images();
     report_unread_font(load_font(FONT_FILE, GAME_CHARSET));
     load_high_scores(HIGH_SCORE_FILE);
+    start_sound();
     return true;
 }
 
@@ -105,9 +105,11 @@ int32_t play_frame() {
     // Saturates rather than overflowing after 2^31 frames (over a year of play).
     if (run.frame_counter < INT32_MAX) ++run.frame_counter;
 
+    // M switches the sound off and on in flight only: in the name entry it is a letter.
+    if (key_is('m') || key_is('M')) keep_mute_choice(toggle_sound());
+
     // A run whose window lost the focus stops at "Quit?" as if Escape had been pressed:
     // the player who clicked elsewhere comes back to a question, not to a crash.
-    if (key_is('m') || key_is('M')) keep_mute_choice(toggle_sound());  // in flight only: elsewhere M is a letter
     int32_t quit = 0;
     if (is_quit_key() != 0 || take_focus_loss()) {
         sound_run_ended();  // the tone rests while the question is open

@@ -17,7 +17,8 @@ struct RunClock {
 RunClock& run_clock();
 
 // S1..S7: screen size, window, random seed, overlay image, cave images, font, high-score
-// table. Returns false right after S2 when no window could be opened; nothing else (no file
+// table; then the sound (the player's mute choice and the audio device, whose absence
+// only costs a line on stderr). Returns false right after S2 when no window could be opened; nothing else (no file
 // in particular) has been touched then.
 bool start_up();
 void start_run();     // resets cave and craft, frame counter 0, run start time

@@ -102,10 +102,10 @@ int open_offscreen_page(int width, int height);
 void close_offscreen_page();
 
 // How the window and the sound should open, from the command line; set before open_screen.
-// muted (--mute) starts the game silent. scale is the
-// whole number of window pixels per page pixel (1 opens width x height; the SDL window
-// takes the largest factor up to it that fits the display); full_screen opens on the whole
-// display. Backends without a window keep them and ignore them.
+// scale is the whole number of window pixels per page pixel (1 opens width x height; the
+// SDL window takes the largest factor up to it that fits the display); full_screen opens on
+// the whole display; muted (--mute) starts the game silent. Backends without a window keep
+// them and ignore the window's.
 struct WindowOptions {
     int scale = 1;
     bool full_screen = false;
