@@ -2,12 +2,41 @@
 // SDL's audio thread in blocks of 256 frames (5.3 ms), so that an event waits at most one
 // block before its first sample is written. SDL converts to whatever the device takes.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "platform/platform.h"
 
 namespace {
 
 constexpr int BLOCK_FRAMES = 256;
+
+// Standard error set aside for a while. Without a sound card alsa-lib writes several lines
+// of its own there (and SDL's disk driver a warning); the game's one line says what
+// matters, so they are dropped while the device opens.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~QuietStandardError() {
+        std::fflush(stderr);
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 // SDL's audio thread: the game's source fills the block as it stands.
 void SDLCALL pull(void* source, Uint8* stream, int bytes) {
@@ -18,6 +47,7 @@ void SDLCALL pull(void* source, Uint8* stream, int bytes) {
 }  // namespace
 
 std::string open_sound(SoundSource source) {
+    QuietStandardError quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return SDL_GetError();
     SDL_AudioSpec wanted{};
     wanted.freq = SOUND_RATE;
