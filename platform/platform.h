@@ -161,9 +161,9 @@ int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons);
 //                      frames (5.3 ms) at a time, into the device's buffer (sdl/audio.cpp);
 //   platform_web       the page's AudioContext, at 48 kHz, runs a ScriptProcessorNode whose
 //                      handler calls the source on the browser's thread between the game's
-//                      yields, 1024 frames at a time (web_audio.cpp);
+//                      yields, 1024 frames at a time (web/audio.cpp);
 //   platform_headless  the virtual clock: every pause and retrace wait renders the frames of
-//                      the time it advances, into memory for the tests (headless.h).
+//                      the time it advances, into memory for the tests (headless/headless.h).
 // The source runs on the backend's thread, concurrently with the game: it takes what the
 // game told it through its own lock-free queue and must not allocate, lock or call the
 // system.

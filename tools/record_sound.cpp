@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "tools/sound_session.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "game/cave.h"
 #include "game/craft.h"
 #include "game/play.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 
 namespace sound_session {

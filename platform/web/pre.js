@@ -1,7 +1,7 @@
 // Runs before the game. The game waits on the start screen ("#start") until the first key,
 // click or tap: browsers let a page play sound only after such a gesture, and a first-time
 // player should find the run starting when they are ready. The gesture creates the
-// AudioContext the game plays through (web_audio.cpp) and is not passed on to the game:
+// AudioContext the game plays through (audio.cpp) and is not passed on to the game:
 // its start comes before the game listens, and the rest of it (a held key's repeats and its
 // release, a held button's moves and release, a finger's moves and lifting) is swallowed
 // before the game's listeners see it.
