@@ -12,7 +12,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages cmake ninja-build g++ pkg-config libsdl2-dev dpkg-dev binutils
+ensure_packages --for "the Debian package" cmake ninja-build g++ pkg-config libsdl2-dev dpkg-dev binutils
 umask 022
 export LC_ALL=C TZ=UTC
 

@@ -5,7 +5,7 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
+ensure_packages --for "the tests" cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
     libbenchmark-dev libpixman-1-dev xvfb xdotool x11-apps imagemagick xauth \
     clang libclang-rt-14-dev desktop-file-utils appstream weston libegl-mesa0 libgl1-mesa-dri
 jobs=2
@@ -116,8 +116,8 @@ failed=$((failed + package_failed))
 # 6. The browser build in the system's headless Chromium (tests/web): the test build of the
 # site, the headless twin's pages from stage 1's tree, puppeteer-core from npm.
 echo "== web"
-ensure_packages emscripten nodejs chromium
-command -v npm >/dev/null || ensure_packages npm  # Node.js from elsewhere brings its own
+ensure_packages --for "the browser tests" emscripten nodejs chromium
+command -v npm >/dev/null || ensure_packages --for "the browser tests" npm  # Node.js from elsewhere brings its own
 web_log="$here/build/web.log"
 if bash "$here/tools/web.sh" test >"$web_log" 2>&1 &&
    cmake --build "$here/build/test" --target web_twin_page >>"$web_log" 2>&1 &&
