@@ -13,8 +13,7 @@ quick=false
 headless_packages=(cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
     libpixman-1-dev)
 $quick && ensure_packages --for "the headless tests" "${headless_packages[@]}"
-$quick || ensure_packages --for "the tests" cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
-    libbenchmark-dev libpixman-1-dev xvfb xdotool x11-apps imagemagick xauth \
+$quick || ensure_packages --for "the tests" "${headless_packages[@]}" xvfb xdotool x11-apps imagemagick xauth \
     clang libclang-rt-14-dev desktop-file-utils appstream weston libegl-mesa0 libgl1-mesa-dri
 jobs=2
 
