@@ -25,7 +25,7 @@
 #include "game/play.h"
 #include "gfx/blit_rows.h"
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "ui/font.h"
 #include "ui/screen_globals.h"

@@ -22,7 +22,7 @@
 #include "gfx/blit_rows.h"
 #include "gfx/draw.h"
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 
 namespace {

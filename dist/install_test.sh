@@ -2,7 +2,7 @@
 # Checks a desktop install of the game: every installed file, the menu entry and the AppStream
 # file (valid, and naming each other), the manual page, and the installed launcher: without a
 # display it must exit 1 with one line on stderr and create no high-score file; under DISPLAY
-# it must open a 480x320 window titled murkwingdiver in the player's folder
+# it must open a 480x320 window titled "Murkwing Diver" in the player's folder
 # ($XDG_DATA_HOME/murkwingdiver) with the installed font copied there.
 #
 #   install_test.sh BUILD_DIR APP_ID "ICON SIZES"
@@ -129,13 +129,13 @@ else
     game_pid=$!   # the launcher execs the game, so this is the game's process
     window=""
     for _ in $(seq 100); do
-        window=$(xdotool search --pid "$game_pid" --name '^murkwingdiver$' 2>/dev/null | head -n 1)
+        window=$(xdotool search --pid "$game_pid" --name '^Murkwing Diver$' 2>/dev/null | head -n 1)
         [ -n "$window" ] && break
         kill -0 "$game_pid" 2>/dev/null || break
         sleep 0.1
     done
     if [ -n "$window" ]; then
-        pass "window $window titled murkwingdiver"
+        pass "window $window titled 'Murkwing Diver'"
         size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
         [ "$size" = "480x320" ] && pass "window is 480x320" || fail "window geometry $size"
         for _ in $(seq 50); do
@@ -148,7 +148,7 @@ else
         [ "$(readlink -f "/proc/$game_pid/cwd")" = "$(readlink -f "$data_home/murkwingdiver")" ] ||
             fail "the game's working directory is $(readlink -f "/proc/$game_pid/cwd")"
     else
-        fail "no window titled murkwingdiver appeared; stderr: $(cat "$work/err")"
+        fail "no window titled 'Murkwing Diver' appeared; stderr: $(cat "$work/err")"
     fi
     kill -KILL "$game_pid" 2>/dev/null
     wait "$game_pid" 2>/dev/null

@@ -32,15 +32,12 @@ CommandAction parse_command_line(int argc, const char* const* argv, WindowOption
             options.full_screen = true;
             continue;
         }
-        const char* value = nullptr;
-        if (std::strcmp(arg, "--scale") == 0) {
-            value = i + 1 < argc ? argv[++i] : "";
-        } else if (std::strncmp(arg, "--scale=", 8) == 0) {
-            value = arg + 8;
-        } else {
+        // One spelling, the one --help shows: "--scale=N" is refused as an unknown option.
+        if (std::strcmp(arg, "--scale") != 0) {
             error = std::string("unknown option '") + arg + "'";
             return CommandAction::USAGE_ERROR;
         }
+        const char* value = i + 1 < argc ? argv[++i] : "";
         const int scale = read_scale(value);
         if (scale == 0) {
             error = std::string("--scale takes a whole number from 1 to ") + std::to_string(MAX_WINDOW_SCALE) +

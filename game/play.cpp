@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "game/cave.h"
@@ -31,6 +32,21 @@ void drain_keys() {
     } while (!read_key().empty());
 }
 
+// One line on stderr when the font picture was not read (load_font's result, 0 when it
+// was): which file, in which folder, and why. The game goes on; its texts show as rows of
+// blank backing tiles.
+void report_unread_font(int result) {
+    if (result == 0) return;
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    if (error) folder = "the current folder";
+    const char* why = result == 2   ? "missing or unreadable"
+                      : result == 3 ? "not a BMP picture, or damaged or cut short"
+                                    : "a BMP picture of 15 or 16 bits, which the game does not read";
+    std::fprintf(stderr, "murkwingdiver: cannot read the font picture %s in %s (%s): texts show as blank boxes\n",
+                 FONT_FILE, folder.c_str(), why);
+}
+
 }  // namespace
 
 RunClock& run_clock() {
@@ -54,7 +70,7 @@ bool start_up() {
     seed_random(clock_seconds(), 0);
     screen.overlay = create_image(screen.width, screen.height, OVERLAY_FILL, 0, 0);
     build_images();
-    load_font(FONT_FILE, GAME_CHARSET);
+    report_unread_font(load_font(FONT_FILE, GAME_CHARSET));
     load_high_scores(HIGH_SCORE_FILE);
     return true;
 }
@@ -105,7 +121,7 @@ void shut_down() {
     destroy_image(screen.overlay);
     screen.overlay = nullptr;
     free_font();
-    save_high_scores();
+    save_high_scores_at_exit();
     free_images();
 }
 

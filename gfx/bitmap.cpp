@@ -1,6 +1,10 @@
 // Reads BMP pictures (uncompressed, bottom-up, 1, 4, 8, 24 or 32 bits per pixel) into an
 // existing image buffer, cut to its size. Trusts nothing in the file: every offset and
 // size is checked against the bytes that are really there before it is used.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -189,8 +193,16 @@ int load_bitmap_bytes(const uint8_t* data, size_t size, Image target) {
 }
 
 int load_bitmap(const std::string& file_name, Image target) {
-    std::FILE* file = std::fopen(file_name.c_str(), "rb");
-    if (file == nullptr) return CANNOT_OPEN;
+    // Opened without blocking and read only when it is a regular file: a FIFO or a device of
+    // that name must not hold the start-up for ever.
+    const int fd = ::open(file_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return CANNOT_OPEN;
+    struct stat st;
+    std::FILE* file = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fdopen(fd, "rb") : nullptr;
+    if (file == nullptr) {
+        ::close(fd);
+        return CANNOT_OPEN;
+    }
     std::vector<uint8_t> data;
     const bool read = read_file(file, data);
     std::fclose(file);

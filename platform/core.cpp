@@ -1,5 +1,5 @@
 // The rules of the screen lock, the key queue, the key states, the mouse query and the
-// pauses, common to the SDL window and its headless twin.
+// pauses, common to every backend.
 #include "platform/core.h"
 
 #include <algorithm>

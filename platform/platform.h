@@ -1,17 +1,20 @@
 // The game's only contact with the machine: window and screen page, screen lock, keyboard,
 // mouse, pauses, the clock and the random numbers.
 //
-// Backends. Each backend is a whole file group implementing this header, and an executable
-// picks one at link time by linking its library (platform/CMakeLists.txt):
-//   platform_sdl       the real window on SDL2 (sdl_*.cpp), with a refresh thread that owns
-//                      the window, presents changed rows and turns events into input;
-//   platform_headless  the tests' twin (headless.cpp): an in-memory page, a virtual clock
-//                      and input scripted by the test (headless.h).
-//   platform_web       the browser build (web_*.cpp, emscripten): the page on a canvas,
-//                      the document's events, and no thread: the pauses and retrace waits
+// Backends. Each backend is a folder of its own that implements this header with its own
+// CMakeLists.txt and library, and an executable picks one at link time by linking it:
+//   platform_sdl       sdl/: the real window on SDL2, with a refresh thread that owns the
+//                      window, presents changed rows and turns events into input, and the
+//                      desktop's clock;
+//   platform_headless  headless/: the tests' twin, an in-memory page, a virtual clock and
+//                      input scripted by the test (headless/headless.h);
+//   platform_web       web/: the browser build (emscripten), the page on a canvas, the
+//                      document's events, and no thread: the pauses and retrace waits
 //                      yield to the browser, and changed rows are presented there.
-// The rules all share (the lock, the key queue, the key states, the mouse query, the
-// pauses, the pace of the retrace wait) live in core.cpp, and a gamepad's in pad.cpp, so a
+// What backends share lives here, beside this header: the rules all of them follow (the
+// lock, the key queue, the key states, the mouse query, the pauses, the pace of the
+// retrace wait) in core.cpp, a gamepad's in pad.cpp, the random numbers in random.cpp,
+// and the key translation of the SDL window and the browser in key_translation.cpp. A
 // backend only supplies the window, the clock, the sleeps and its devices' raw events.
 // Game code includes this header and nothing of a backend.
 //

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/targets.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 namespace {
 

@@ -18,7 +18,8 @@ TEST(CommandLine, ReadsEachForm) {
     const Case cases[] = {
         {{}, CommandAction::PLAY, 1, false},
         {{"--scale", "2"}, CommandAction::PLAY, 2, false},
-        {{"--scale=16", "--fullscreen"}, CommandAction::PLAY, 16, true},
+        {{"--scale", "16", "--fullscreen"}, CommandAction::PLAY, 16, true},
+        {{"--scale=2"}, CommandAction::USAGE_ERROR, 1, false},
         {{"--fullscreen", "--scale", "3", "--scale", "1"}, CommandAction::PLAY, 1, true},
         {{"--help"}, CommandAction::HELP, 1, false},
         {{"--scale", "2", "--version"}, CommandAction::VERSION, 2, false},

@@ -21,7 +21,7 @@
 #include "game/craft.h"
 #include "game/play.h"
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "scores/high_scores.h"
 #include "ui/font.h"

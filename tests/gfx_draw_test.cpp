@@ -11,7 +11,7 @@
 
 #include "gfx/draw.h"
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "gfx/image.h"
 #include "platform/core.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/core.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/pad.h"
 #include "platform/platform.h"
 

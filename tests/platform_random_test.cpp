@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "scores/high_scores.h"
+#include "scores/score_storage.h"
 #include "tests/ui_test_support.h"
 
 namespace {
@@ -188,8 +189,16 @@ TEST_F(SaveFile, FailedWriteLeavesTheOldFileAndRemovesTheNewOne) {
     EXPECT_EQ(count_lines(err), 1u) << err;
 }
 
-// Two tables of different sizes; a child saves them in turn until it is killed at a random
-// moment. The file must always hold one of them, whole.
+// Two tables of different sizes; a child saves them in turn until it is killed at one of
+// the marked steps of a save, picked by a seeded random number: before its new file is
+// flushed, before the rename, right after it, or with the lock just taken. The file must
+// always hold one of the tables, whole.
+int steps_left = 0;
+int kill_at_step(const char*) {
+    if (--steps_left == 0) ::raise(SIGKILL);
+    return 0;
+}
+
 TEST_F(SaveFile, KilledWriterLeavesTheOldOrTheNewTableWhole) {
     load_high_scores(path);
     std::vector<HighScoreEntry> first, second;
@@ -210,18 +219,19 @@ TEST_F(SaveFile, KilledWriterLeavesTheOldOrTheNewTableWhole) {
     std::mt19937 rng(7);
     int seen_first = 0, seen_second = 0;
     for (int round = 0; round < 150; ++round) {
+        steps_left = 1 + static_cast<int>(rng() % 15);  // five marked steps a save, three saves
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            set_save_step_hook(kill_at_step);
             for (long i = round;; ++i) {
                 use(i % 2 ? first : second);
                 save_high_scores();
             }
         }
-        ::usleep(static_cast<useconds_t>(rng() % 4000));
-        ::kill(pid, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "round " << round;
         const std::string bytes = read_file(path);
         const bool whole = bytes == first_bytes || bytes == second_bytes;
         EXPECT_TRUE(whole) << "round " << round << ": " << bytes.size() << " bytes";
@@ -251,27 +261,46 @@ TEST_F(SaveFile, KilledWriterLeavesTheOldOrTheNewTableWhole) {
 }
 
 // A save under way (another copy holding the lock, its new file beside the table): a copy
-// starting then waits for it to end, and leaves that file alone.
+// starting then waits for it to end, and leaves that file alone. The saver finishes when the
+// starting copy is seen waiting for the lock.
+pid_t saver = 0;
+int go_pipe = -1;
+int finish_the_save(const char* step) {
+    if (std::string(step) == "lock wait" && go_pipe >= 0) {
+        ::close(go_pipe);  // the saver renames its new file over the table and ends
+        go_pipe = -1;
+        ::waitpid(saver, nullptr, 0);
+    }
+    return 0;
+}
+
 TEST_F(SaveFile, StartUpWaitsForASaveUnderWayAndLeavesItsNewFile) {
     write_file(path, " 1\r\nOLD\r\n");
-    int ready[2];
+    int ready[2], go[2];
     ASSERT_EQ(::pipe(ready), 0);
-    const pid_t saver = ::fork();
+    ASSERT_EQ(::pipe(go), 0);
+    saver = ::fork();
     if (saver == 0) {
+        ::close(go[1]);
         const std::string new_file = path + ".tmpSAVING";
         write_file(new_file, " 2\r\nNEW\r\n");
         const bool locked = ::flock(::open(path.c_str(), O_RDWR), LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1;
-        ::usleep(300000);
-        ::_exit(locked && ::rename(new_file.c_str(), path.c_str()) == 0 ? 0 : 1);
+        char c;
+        const bool told = ::read(go[0], &c, 1) == 0;
+        ::_exit(locked && told && ::rename(new_file.c_str(), path.c_str()) == 0 ? 0 : 1);
     }
     ::close(ready[1]);
+    ::close(go[0]);
     char c;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    go_pipe = go[1];
+    set_save_step_hook(finish_the_save);
     load_high_scores(path);
-    int status = -1;
-    ASSERT_EQ(::waitpid(saver, &status, 0), saver);
-    EXPECT_EQ(status, 0) << "the save's new file was removed";
+    set_save_step_hook(nullptr);
+    EXPECT_EQ(go_pipe, -1) << "start-up did not wait for the lock";
+    if (go_pipe >= 0) finish_the_save("lock wait");
     EXPECT_EQ(high_score_entry(1).name, "NEW");
+    EXPECT_EQ(read_file(path), " 2\r\nNEW\r\n") << "the save's new file was removed";
 }
 
 }  // namespace

@@ -53,6 +53,18 @@ TEST_F(Surroundings, TableBehindALinkIsReplacedWhereItLivesAndTheLinkStays) {
     EXPECT_EQ(read_file(real), table_with(10, "TEN"));
 }
 
+// Start-up clears leftovers of killed saves only in the table's own folder: beside a table
+// that a link leads to in another folder, a file named like one stays.
+TEST_F(Surroundings, LeftoversAreClearedOnlyInTheTablesOwnFolder) {
+    ASSERT_EQ(::mkdir(dir.file("elsewhere").c_str(), 0755), 0);
+    write_file(dir.file("elsewhere/real.dat"), " 9\r\nNINE\r\n");
+    write_file(dir.file("elsewhere/real.dat.tmpABC123"), "someone's");
+    ASSERT_EQ(::symlink("elsewhere/real.dat", dir.file("murkwingdiver_highscores.dat").c_str()), 0);
+    load_high_scores(dir.file("murkwingdiver_highscores.dat"));
+    EXPECT_EQ(high_score_entry(1).score, 9);
+    EXPECT_EQ(read_file(dir.file("elsewhere/real.dat.tmpABC123")), "someone's");
+}
+
 TEST_F(Surroundings, DanglingLinkGetsTheFileItNames) {
     const std::string link = dir.file("murkwingdiver_highscores.dat");
     ASSERT_EQ(::symlink("saves/table.dat", link.c_str()), 0);
@@ -163,6 +175,7 @@ const PermissionCase PERMISSION_CASES[] = {
     {"open_folder_replaces_the_table_whole", 0777, 0666, PermissionCase::replaced},
     {"closed_folder_rewrites_a_writable_table_in_place", 0555, 0666, PermissionCase::in_place},
     {"sticky_folder_rewrites_a_table_of_another_user_in_place", 01777, 0666, PermissionCase::in_place},
+    {"folder_that_cannot_be_listed_rewrites_in_place", 0311, 0666, PermissionCase::in_place},
     {"read_only_table_is_left_in_an_open_folder", 0777, 0444, PermissionCase::refused},
     {"read_only_table_is_left_in_a_closed_folder", 0755, 0644, PermissionCase::refused},
 };

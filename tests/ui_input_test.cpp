@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "ui/input.h"
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "gfx/image.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "ui/font.h"
 #include "ui/input.h"
@@ -111,16 +111,17 @@ struct ChildResult {
     std::string err;
 };
 
-// Runs `body` in a child process, as the "nobody" user when the test runs as root (so that
-// file permissions apply), and returns the status `body` gave and the child's stderr.
-inline ChildResult run_as_nobody(const std::function<int()>& body) {
+// Runs `body` in a child process, as the user `uid` (and group `uid`) when the test runs as
+// root (so that file permissions apply), and returns the status `body` gave and the child's
+// stderr.
+inline ChildResult run_as(uid_t uid, const std::function<int()>& body) {
     int err_pipe[2];
     if (::pipe(err_pipe) != 0) return {-1, "pipe failed"};
     const pid_t pid = ::fork();
     if (pid < 0) return {-1, "fork failed"};
     if (pid == 0) {
         ::dup2(err_pipe[1], 2);
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        if (::geteuid() == 0 && uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(3);
         const int status = body();
         std::fflush(stderr);
         ::_exit(status);
@@ -131,6 +132,8 @@ inline ChildResult run_as_nobody(const std::function<int()>& body) {
     if (::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
     return result;
 }
+
+inline ChildResult run_as_nobody(const std::function<int()>& body) { return run_as(65534, body); }
 
 // A fresh directory under the test temp dir, removed with the object.
 struct TempDir {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/sdl_keys.h"
+#include "platform/key_translation.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/sdl_present.h"
+#include "platform/sdl/present.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 
 namespace window_test {
 
-constexpr const char* TITLE = "window_test";  // the test program's own file name
+constexpr const char* TITLE = "Murkwing Diver";  // every game window's title
 constexpr int WIDTH = 480;
 constexpr int HEIGHT = 320;
 // The window's --scale, set where window_scale_test.cpp runs this program on a screen of its own.

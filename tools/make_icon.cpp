@@ -5,7 +5,7 @@
 //
 //   make_icon SIZE OUT.pam      e.g. make_icon 48 murkwingdiver-48.pam
 //   make_icon SIZE OUT.inc      GAME_ICON_SIZE and GAME_ICON_RGBA (red, green, blue, alpha
-//                               bytes of each pixel, rows top first) for platform/sdl_icon.cpp
+//                               bytes of each pixel, rows top first) for platform/sdl/icon.cpp
 //
 // Deterministic: the same size always gives the same bytes. tools/make_icons.sh runs it
 // for every hicolor size and turns the results into the PNG files under dist/icons/; the

@@ -56,7 +56,7 @@ printf ' %d\r\n%s\r\n' 57 ACE 41 Murk 33 Wing 26 Diver 20 Glow 15 Trail 11 Bend 
 game_pid=$!
 window=""
 for _ in $(seq 100); do
-    window=$(xdotool search --pid "$game_pid" --name '^murkwingdiver$' 2>/dev/null | head -n 1 || true)
+    window=$(xdotool search --pid "$game_pid" --name '^Murkwing Diver$' 2>/dev/null | head -n 1 || true)
     [ -n "$window" ] && break
     sleep 0.1
 done

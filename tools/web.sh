@@ -20,7 +20,7 @@ build_site() {
     emcmake cmake -S "$here" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
     cmake --build "$tree" --target murkwingdiver_web -j 2
     mkdir -p "$site"
-    cp "$here/platform/web_index.html" "$site/index.html"
+    cp "$here/platform/web/index.html" "$site/index.html"
     cp "$tree/game/murkwingdiver.js" "$tree/game/murkwingdiver.wasm" "$tree/game/murkwingdiver.data" "$site/"
     echo "built $site"
 }

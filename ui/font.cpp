@@ -49,16 +49,17 @@ int32_t backing_tile_alpha(int32_t row) {
     return v > 5 ? 400 - 50 * v : 150;
 }
 
-void load_font(const std::string& file_name, const std::string& charset) {
+int load_font(const std::string& file_name, const std::string& charset) {
     free_font();
     Font& f = font();
     f.charset = charset;
     const int32_t n = static_cast<int32_t>(std::min<size_t>(charset.size(), FONT_MAX_GLYPHS));
+    int result = 0;
 
     // With an empty set there is no strip to load (a null image would mean the screen).
     if (n > 0) {
         Image strip = create_image(FONT_CELL_WIDTH * n, FONT_CELL_HEIGHT, 0, 0, IMAGE_DEFAULT_FILL);
-        if (strip) load_bitmap(file_name, strip);
+        result = strip ? load_bitmap(file_name, strip) : 1;
         for (int32_t i = 0; i < n; ++i) {
             Image glyph = create_image(FONT_CELL_WIDTH, FONT_CELL_HEIGHT, 0, 0, IMAGE_DEFAULT_FILL);
             if (glyph && strip) {
@@ -83,6 +84,7 @@ void load_font(const std::string& file_name, const std::string& charset) {
                       static_cast<float>(r), colour, LINE_SEGMENT, LINE_SOLID, COORDS_ABSOLUTE);
         }
     }
+    return result;
 }
 
 // The pen runs in 64 bits: starting positions near the 32-bit limits and long texts move it

@@ -15,7 +15,9 @@ constexpr int BACKING_TILE_SIZE = 16;  // the tile covers rows 0..15 of a cell
 // Once at start-up, after the screen is open: cuts the picture into one glyph per
 // character of `charset` and builds the backing tile. Only the first 51 characters get a
 // glyph; any further ones draw as blank cells. A second call replaces the first font.
-void load_font(const std::string& file_name, const std::string& charset);
+// Returns load_bitmap's result for the picture (0 loaded; see gfx/draw.h), 0 for an empty
+// set. Whatever it returns, the font is usable: what was not loaded draws as blank cells.
+int load_font(const std::string& file_name, const std::string& charset);
 
 // Draws text onto the screen with its top-left cell at (x, y); x == CENTRE_X centres it.
 // Letters show as capitals; "\" breaks the line; alpha is the glyph blend (0..255, values

@@ -13,7 +13,7 @@
 . "$(dirname "$0")/lib.sh"
 
 # Whether the game's window is still there.
-window_alive() { xdotool search --pid "$GAME_PID" --name '^murkwingdiver$' >/dev/null 2>&1; }
+window_alive() { xdotool search --pid "$GAME_PID" --name '^Murkwing Diver$' >/dev/null 2>&1; }
 
 e2e_begin
 for k in $(seq 12); do printf ' 1000\r\nTOP%d\r\n' "$k"; done >"$WORK/game/$SCORE_FILE"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The game opens, plays and ends through "No" with status 0 whatever its files hold. MODE:
-#   missing_font    no font.bmp at all: texts show as rows of blank backing tiles
+#   missing_font    no font.bmp at all: texts show as rows of blank backing tiles, and one
+#                   line on stderr names the file and the folder (as for the damaged fonts)
 #   damaged_font    font.bmp cut off halfway through its pixel rows
 #   hostile_font    font.bmp whose header claims 2147483647 x -2147483648 pixels at an
 #                   offset past the end of the file
+#   fifo_font       font.bmp is a FIFO that nobody writes: start-up must not wait for it
 #   damaged_scores  a high-score file of binary junk, over-long numbers, an open quote and
 #                   huge decimals; the file after exit is in the game's format
 # Without a readable font the dialogs are recognised by the backing tiles of their blank
@@ -81,6 +83,9 @@ play_by_tiles() {
     game_wait_exit 10
     [ "$EXIT_STATUS" -eq 0 ] && pass "exit status 0 after \"No\"" ||
         fail "exit status $EXIT_STATUS after \"No\"; stderr: $(cat "$WORK/stderr")"
+    # One line on stderr names the font picture and the folder it was looked for in.
+    [ "$(wc -l <"$WORK/stderr")" -eq 1 ] && grep -qF "font.bmp in $(cd "$WORK/game" && pwd -P) (" "$WORK/stderr" &&
+        pass "stderr: $(cat "$WORK/stderr")" || fail "stderr is not one line on font.bmp: $(cat "$WORK/stderr")"
 }
 
 # Writes a 32-bit little-endian value into FILE at OFFSET.
@@ -108,6 +113,11 @@ hostile_font)
     patch_u32 "$WORK/game/font.bmp" 10 $((0xFFFFFFF0))   # pixel data offset
     patch_u32 "$WORK/game/font.bmp" 18 $((0x7FFFFFFF))   # width
     patch_u32 "$WORK/game/font.bmp" 22 $((0x80000000))   # height: top-down, most negative
+    play_by_tiles
+    ;;
+fifo_font)
+    e2e_begin nofont
+    mkfifo "$WORK/game/font.bmp"
     play_by_tiles
     ;;
 damaged_scores)

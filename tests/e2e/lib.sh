@@ -87,18 +87,18 @@ game_start() {
     WINDOW=""
 }
 
-# Waits up to 10 s for the game's window (titled murkwingdiver) and gives it the keyboard
+# Waits up to 10 s for the game's window (titled "Murkwing Diver") and gives it the keyboard
 # focus; there is no window manager, so focus is set directly.
 game_window() {
     local i
     for i in $(seq 100); do
-        WINDOW=$(xdotool search --pid "$GAME_PID" --name '^murkwingdiver$' 2>/dev/null | head -n 1)
+        WINDOW=$(xdotool search --pid "$GAME_PID" --name '^Murkwing Diver$' 2>/dev/null | head -n 1)
         [ -n "$WINDOW" ] && break
         kill -0 "$GAME_PID" 2>/dev/null || break
         sleep 0.1
     done
     if [ -z "$WINDOW" ]; then
-        fail "no window titled murkwingdiver; stderr: $(cat "$WORK/stderr")"
+        fail "no window titled 'Murkwing Diver'; stderr: $(cat "$WORK/stderr")"
         return 1
     fi
     focus_window

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "game/play.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The page's place in the SDL window and the nearest-neighbour scaling of its rows.
-#include "platform/sdl_present.h"
+#include "platform/sdl/present.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // from SDL's database, SDL_GAMECONTROLLERCONFIG, or one SDL makes for a known layout) when
 // it is added, before start-up or while playing, closes it when it goes, and hands its
 // buttons and axes to the shared pad rules by the pad's instance id.
-#include "platform/sdl_pad.h"
+#include "platform/sdl/pad.h"
 
 #include <SDL.h>
 

@@ -1,9 +1,9 @@
-// The game's folder in the browser's storage: web_pre.js mounts IDBFS on it and fills it
+// The game's folder in the browser's storage: pre.js mounts IDBFS on it and fills it
 // from IndexedDB before the game starts; keep_saved_files writes it back.
 #include <emscripten.h>
 
 #include "platform/core.h"
-#include "platform/web_storage.h"
+#include "platform/web/storage.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
-// Key translation tables of the SDL window: scancodes to PC set 1 make codes for the
-// key-state table, key presses to queued key codes after the PC BIOS convention, and typed
-// Unicode text to code page 437.
-#include "platform/sdl_keys.h"
+// Key translation tables of the desktop window and the browser: SDL scancodes (USB HID
+// usages) to PC set 1 make codes for the key-state table, key presses to queued key codes
+// after the PC BIOS convention, and typed Unicode text to code page 437. Only SDL's
+// scancode and keycode numbers are used, from its headers; nothing of SDL is called.
+#include "platform/key_translation.h"
 
 #include <SDL_keycode.h>
 #include <SDL_scancode.h>

@@ -1,5 +1,5 @@
 // KeyboardEvent.code names to USB HID usage numbers.
-#include "platform/web_keys.h"
+#include "platform/web/keys.h"
 
 #include <cstring>
 

@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "platform/core.h"
+#include "platform/key_translation.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
-#include "platform/sdl_keys.h"
-#include "platform/web_keys.h"
-#include "platform/web_storage.h"
+#include "platform/web/keys.h"
+#include "platform/web/storage.h"
+#include "platform/web/test_hooks.h"
 
 namespace {
 
@@ -44,11 +45,6 @@ struct Browser {
     long resumes_at_touch = 0;
     long frames = 0;                   // retrace waits so far: the frames drawn
     long presented_frames = 0;         // frames whose picture reached the canvas
-#ifdef MURKWING_WEB_TEST
-    double seed = -1.0;                // ?seed=S: clock_seconds starts at S
-    double clock_start_ms = -1.0;
-    long hold_frame = 0;               // ?hold=N,...: the next frame to stop after
-#endif
 };
 
 Browser& browser() {
@@ -167,7 +163,7 @@ void refresh_activation() {
 }
 
 // Alt+Enter, as on the desktop: the page in full screen or back (the canvas follows the
-// viewport's size, see fitCanvas in web_index.html).
+// viewport's size, see fitCanvas in index.html).
 EM_JS(void, web_toggle_full_screen, (), {
     if (document.fullscreenElement) document.exitFullscreen();
     else if (document.documentElement.requestFullscreen) document.documentElement.requestFullscreen();
@@ -352,43 +348,6 @@ void listen_to_events() {
     emscripten_set_visibilitychange_callback(nullptr, true, on_visibility);
 }
 
-// --- Test hooks -------------------------------------------------------------------------
-
-#ifdef MURKWING_WEB_TEST
-// The test build reads two URL parameters: seed=S starts clock_seconds at S, so the
-// game's seed (the clock at start-up) is S; hold=N1,N2,... stops the game in the pause
-// after frame N1 (then N2, ...) has been shown, until the page sets Module.murkwing.held
-// back to false.
-EM_JS(double, web_url_seed, (), {
-    const value = new URLSearchParams(location.search).get('seed');
-    return value === null ? -1 : Number(value);
-});
-
-// The first hold frame after `frame`, 0 when none.
-EM_JS(int, web_next_hold, (int frame), {
-    const list = (new URLSearchParams(location.search).get('hold') || "").split(',').map(Number);
-    const later = list.filter(function(n) { return n > frame; });
-    return later.length ? Math.min.apply(null, later) : 0;
-});
-
-EM_JS(void, web_set_held, (int held), { Module.murkwing.held = !!held; });
-EM_JS(int, web_held, (), { return Module.murkwing.held ? 1 : 0; });
-
-void read_test_parameters() {
-    Browser& b = browser();
-    b.seed = web_url_seed();
-    b.hold_frame = web_next_hold(0);
-}
-
-void hold_if_asked() {
-    Browser& b = browser();
-    if (b.hold_frame <= 0 || b.presented_frames != b.hold_frame) return;
-    b.hold_frame = web_next_hold(static_cast<int>(b.hold_frame));
-    web_set_held(1);
-    while (web_held()) emscripten_sleep(20);
-}
-#endif
-
 // Gives the browser its turn for `ms` milliseconds: changed rows are presented first (when
 // the caller holds no lock), and a tap the game has now had a chance to see is released.
 void yield_ms(int ms) {
@@ -398,9 +357,7 @@ void yield_ms(int ms) {
         if (b.release_pending && b.resumes > b.resumes_at_touch) release_touch();
     }
     present_changed_rows();
-#ifdef MURKWING_WEB_TEST
-    hold_if_asked();
-#endif
+    web_test::frame_presented(b.presented_frames);
     emscripten_sleep(static_cast<unsigned>(ms < 0 ? 0 : ms));
     ++b.resumes;
 }
@@ -427,9 +384,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
     b.width = width;
     b.height = height;
     b.origin_ms = emscripten_get_now();
-#ifdef MURKWING_WEB_TEST
-    read_test_parameters();
-#endif
+    web_test::screen_opened();
     if (!core::open_page(width, height, TIMELINE_RATE)) return 1;
     listen_to_events();
     keep_files_in_browser_storage();
@@ -459,12 +414,7 @@ int wait_for_retrace() {
 }
 
 double clock_seconds() {
-#ifdef MURKWING_WEB_TEST
-    Browser& b = browser();
-    if (b.seed >= 0) {
-        if (b.clock_start_ms < 0) b.clock_start_ms = emscripten_get_now();
-        return b.seed + (emscripten_get_now() - b.clock_start_ms) / 1000.0;
-    }
-#endif
+    double seconds = 0.0;
+    if (web_test::seeded_clock(seconds)) return seconds;
     return emscripten_get_now() / 1000.0;
 }

@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "platform/core.h"
+#include "platform/key_translation.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
-#include "platform/sdl_icon.h"
-#include "platform/sdl_keys.h"
-#include "platform/sdl_pad.h"
-#include "platform/sdl_present.h"
+#include "platform/sdl/icon.h"
+#include "platform/sdl/pad.h"
+#include "platform/sdl/present.h"
 
 namespace {
 
@@ -104,23 +104,6 @@ Window::~Window() { stop_refresh_thread(*this); }
 
 int64_t now_ns() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-}
-
-// The program file's own name, without directory and extension: the window title.
-std::string program_title() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    std::string name = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
-    const std::string deleted = " (deleted)";
-    if (name.size() > deleted.size() && name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0) {
-        name.erase(name.size() - deleted.size());
-    }
-    if (name.empty()) name = program_invocation_name;  // no /proc: the name it was started by
-    size_t slash = name.rfind('/');
-    if (slash != std::string::npos) name.erase(0, slash + 1);
-    size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
 }
 
 // --- Presentation -----------------------------------------------------------------------
@@ -502,7 +485,7 @@ bool make_renderer(Window& w, std::string& error) {
 // the reason in `error` when neither a window nor a full-screen mode can be made, or
 // nothing can be drawn in it.
 bool open_window(Window& w, bool wayland, std::string& error) {
-    const std::string title = program_title();
+    const std::string title = "Murkwing Diver";  // as the menu entry and the menu say
     const int centred = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
     const int scale = opening_scale(w);
     w.windowed_width = w.page_width * scale;

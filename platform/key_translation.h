@@ -1,7 +1,8 @@
-// Key translation of the SDL window: SDL scancodes to PC make codes, key presses to the
-// queue's extended keys, typed text to code page 437. Plain ints only, so that the tables
-// can be tested without SDL's headers: scancodes are SDL's (the USB HID usage numbers),
-// keycodes are SDL's (a letter key gives its lower-case ASCII letter).
+// Key translation, shared by the SDL window and the browser: SDL scancodes to PC make
+// codes, key presses to the queue's extended keys, typed text to code page 437. Plain ints
+// only, so that the tables can be tested without SDL's headers: scancodes are SDL's (the
+// USB HID usage numbers, which the browser's key names map to, see web/keys.h), keycodes
+// are SDL's (a letter key gives its lower-case ASCII letter).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The headless twin of the window: an in-memory screen page, a virtual clock that pauses
 // and retrace waits advance, and keys, key states and mouse values set by the tests.
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 #include <cmath>
 #include <cstdio>

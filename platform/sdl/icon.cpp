@@ -1,7 +1,7 @@
 // The window's icon: the same drawing as the hicolor icons of the desktop entry
 // (tools/make_icon.cpp), drawn at build time into game_icon.inc (GAME_ICON_SIZE,
 // GAME_ICON_RGBA: size x size pixels, 4 bytes each in the order red, green, blue, alpha).
-#include "platform/sdl_icon.h"
+#include "platform/sdl/icon.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
 // Key names of the browser: KeyboardEvent.code to the USB HID usage number, which is the
-// scancode that the desktop's key translation (sdl_keys.h) takes, so the browser build
-// turns keys into key states and queued keys by the same tables.
+// scancode that the desktop's key translation (platform/key_translation.h) takes, so the
+// browser build turns keys into key states and queued keys by the same tables.
 #pragma once
 
 // The USB HID usage of a KeyboardEvent.code ("KeyA" 4, "Space" 44, "ArrowUp" 82); 0 for

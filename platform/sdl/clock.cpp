@@ -1,5 +1,7 @@
-// The real clock: clock_seconds on the monotonic counter (seconds since the system
-// started), with the millisecond tick count as fallback.
+// The desktop's real clock: clock_seconds on the monotonic counter (seconds since the
+// system started), with the millisecond tick count as fallback. POSIX only, nothing of SDL;
+// it lives with the SDL window because that is the one backend on the real clock (the
+// browser has its own, the headless twin a virtual one).
 #include <sys/times.h>
 #include <time.h>
 #include <unistd.h>
