@@ -15,10 +15,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/core.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
 
@@ -70,8 +72,9 @@ inline bool xdo(const std::string& arguments) {
 }
 
 // Polls `done` every 2 ms until it holds or `seconds` have passed; returns whether it held.
+// The deadline is generous: on a loaded machine the refresh thread and the X server run late.
 template <class Predicate>
-bool wait_until(Predicate done, double seconds = 3.0) {
+bool wait_until(Predicate done, double seconds = 10.0) {
     const double deadline = now_seconds() + seconds;
     while (!done()) {
         if (now_seconds() > deadline) return false;
@@ -165,33 +168,54 @@ inline bool window_exists(const std::string& window) {
     return run("xdotool getwindowname " + window + " >/dev/null 2>&1").status == 0;
 }
 
-// Gives the window the keyboard focus and waits until the refresh thread has seen it.
-inline bool focus_window() {
-    if (!xdo("windowfocus --sync " + screen().window)) return false;
-    sleep_ms(30);  // a few ticks for the focus event
-    return true;
+// The key string of an extended key.
+inline std::string extended(int code_byte) {
+    return std::string{static_cast<char>(255), static_cast<char>(code_byte)};
 }
 
-// Empties the key queue, waiting a little for keys still on their way.
-inline void drain_keys() {
-    sleep_ms(40);
-    while (!read_key().empty()) {
+// Presses F9 as a marker and reads the key queue until the marker arrives; returns the keys
+// read before it, so every key sent earlier has been queued (the X server keeps their
+// order), or an empty list with `marked` false when no marker came within the deadline.
+inline std::vector<std::string> keys_before_marker(bool* marked = nullptr) {
+    const std::string marker = extended(67);
+    std::vector<std::string> keys;
+    bool found = xdo("key F9") && wait_until([&] {
+        for (std::string k = read_key(); !k.empty(); k = read_key()) {
+            if (k == marker) return true;
+            keys.push_back(k);
+        }
+        return false;
+    });
+    if (marked) *marked = found;
+    return keys;
+}
+
+// Empties the key queue, including keys still on their way.
+inline void drain_keys() { keys_before_marker(); }
+
+// Gives the window the keyboard focus and waits until the refresh thread has seen it (SDL
+// reports a focus change a moment late) and the keys typed into it arrive.
+inline bool focus_window() {
+    bool marked = false;
+    if (!xdo("windowfocus --sync " + screen().window)) return false;
+    if (!wait_until([] {
+            std::lock_guard<std::mutex> lock(core::screen_mutex());
+            return core::active();
+        })) {
+        return false;
     }
+    keys_before_marker(&marked);
+    return marked;
 }
 
 // Reads keys until `count` have arrived or `seconds` have passed.
-inline std::vector<std::string> collect_keys(size_t count, double seconds = 3.0) {
+inline std::vector<std::string> collect_keys(size_t count, double seconds = 10.0) {
     std::vector<std::string> keys;
     wait_until([&] {
         for (std::string k = read_key(); !k.empty(); k = read_key()) keys.push_back(k);
         return keys.size() >= count;
     }, seconds);
     return keys;
-}
-
-// The key string of an extended key.
-inline std::string extended(int code_byte) {
-    return std::string{static_cast<char>(255), static_cast<char>(code_byte)};
 }
 
 // Fills the whole page under the screen lock with `pixel(x, y)` and marks every row.

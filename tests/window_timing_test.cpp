@@ -117,27 +117,32 @@ TEST_F(WindowTiming, PausesLastTheirFullLength) {
 }
 
 TEST_F(WindowTiming, LongPauseEndsAtTheFirstStepAfterAKey) {
-    // A key that arrived before the pause ends it at once.
-    ASSERT_TRUE(xdo("key x"));
-    sleep_ms(60);
+    // A key that arrived before the pause (its press has reached the key state) ends it at
+    // once. The pauses are long, so that a loaded machine cannot make them look ended early.
+    XConnection keyboard;
+    ASSERT_TRUE(keyboard.ok()) << "libX11 or libXtst missing";
+    keyboard.send_key("x", true);
+    ASSERT_TRUE(wait_until([] { return is_key_down(45) == -1; }));
+    keyboard.send_key("x", false);
     double start = now_seconds();
-    pause_ms(1000);
+    pause_ms(5000);
     double at_once = now_seconds() - start;
-    EXPECT_LT(at_once, 0.5);
+    EXPECT_LT(at_once, 2.5);
     drain_keys();
     // A key pressed 200 ms into the pause ends it at the next 50 ms step.
-    std::thread presser([] {
-        sleep_ms(200);
-        xdo("key x");
+    start = now_seconds();  // before the thread starts its 200 ms
+    std::thread presser([&keyboard] {
+        sleep_ms(200);  // the moment of the press is what is tested
+        keyboard.send_key("x", true);
+        keyboard.send_key("x", false);
     });
-    start = now_seconds();
-    pause_ms(1000);
+    pause_ms(5000);
     double early = now_seconds() - start;
     presser.join();
-    std::printf("[ figures  ] pause_ms(1000): key before it %.1f ms, key pressed at 200 ms %.1f ms\n",
+    std::printf("[ figures  ] pause_ms(5000): key before it %.1f ms, key pressed at 200 ms %.1f ms\n",
                 at_once * 1e3, early * 1e3);
     EXPECT_GE(early, 0.200);
-    EXPECT_LT(early, 0.900);
+    EXPECT_LT(early, 2.5);
     drain_keys();
 }
 
@@ -172,7 +177,7 @@ TEST_F(WindowTiming, KeyLatencyFromPressToTheQueue) {
         keyboard.send_key("x", true);
         bool typed = false, held = false;
         double now = start;
-        while ((!typed || !held) && now - start < 2.0) {  // polled every 0.1 ms
+        while ((!typed || !held) && now - start < 10.0) {  // polled every 0.1 ms
             if (!typed && read_key() == "x") {
                 typed = true;
                 to_queue.push_back(now_seconds() - start);

@@ -66,12 +66,14 @@ TEST(WindowWayland, PagePixelsAreWholeBlocksOfRealPixelsAtScalesOneAndTwo) {
     take_display_for_this_process();  // the pointer is one per display
     for (const char* k : {"1", "2"}) {
         // An output of 640 x 400 units, shown at once (no fading in); weston's log names its window.
-        // Mesa's llvmpipe draws without threads of its own, whose locks ThreadSanitizer cannot see.
+        // Mesa's llvmpipe draws without threads of its own, whose locks ThreadSanitizer cannot see;
+        // libdecor finds no plugin in the empty folder and draws no title bar, so that the cairo
+        // plugin's pango does not start its font thread (fontconfig's locks are not seen either).
         CommandResult child = run(std::string("export XDG_RUNTIME_DIR=$(mktemp -d); d=$XDG_RUNTIME_DIR; printf '[shell]") +
                                   "\\nstartup-animation=none\\nanimation=none\\n' >$d/i; weston --backend=x11-backend.so " +
                                   "--use-pixman --width=640 --height=400 --scale=" + k + " --socket=w -c $d/i >$d/l 2>&1 & " +
                                   "p=$!; for i in $(seq 100); do x=$(sed -n 's/.*window id \\([0-9]*\\).*/\\1/p' $d/l); " +
-                                  "[ -S $d/w ] && [ -n \"$x\" ] && break; sleep 0.05; done; LP_NUM_THREADS=0 WAYLAND_DISPLAY=w " + WAYLAND_VARIABLE +
+                                  "[ -S $d/w ] && [ -n \"$x\" ] && break; sleep 0.05; done; LIBDECOR_PLUGIN_DIR=$d LP_NUM_THREADS=0 WAYLAND_DISPLAY=w " + WAYLAND_VARIABLE +
                                   "=\"$x " + k + "\" /proc/" + std::to_string(getpid()) + "/exe --gtest_filter=WindowOnWayland.* " +
                                   "2>&1; s=$?; kill $p; wait $p; rm -rf $d; exit $s");
         EXPECT_EQ(child.status, 0) << "output scale " << k << ":\n" << child.out;

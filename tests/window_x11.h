@@ -1,6 +1,7 @@
 // A direct line to the X server for the window tests, for what xdotool cannot do: send the
 // window manager's close request, press a key at a known moment through the test
-// extension, and lay another window over ours. Xlib and libXtst are loaded at run time,
+// extension, type a character on a spare key for as long as the test needs it, and lay
+// another window over ours. Xlib and libXtst are loaded at run time,
 // so the test program links no X11 library. Include after GoogleTest: Xlib defines macros
 // such as Bool and None.
 #pragma once
@@ -27,9 +28,14 @@ public:
         load(x11_, "XMapRaised", map_raised_);
         load(x11_, "XChangeWindowAttributes", change_attributes_);
         load(x11_, "XDestroyWindow", destroy_window_);
+        load(x11_, "XDisplayKeycodes", keycode_range_);
+        load(x11_, "XGetKeyboardMapping", get_mapping_);
+        load(x11_, "XChangeKeyboardMapping", change_mapping_);
+        load(x11_, "XFree", free_);
         load(xtst_, "XTestFakeKeyEvent", fake_key_);
         if (open_ && close_ && sync_ && intern_atom_ && send_event_ && keysym_ && keycode_ &&
-            create_window_ && map_raised_ && change_attributes_ && destroy_window_ && fake_key_) {
+            create_window_ && map_raised_ && change_attributes_ && destroy_window_ && keycode_range_ &&
+            get_mapping_ && change_mapping_ && free_ && fake_key_) {
             display_ = open_(nullptr);
         }
     }
@@ -61,6 +67,36 @@ public:
     // Presses or releases the key with this keysym name, as the keyboard would, at once.
     void send_key(const char* keysym_name, bool press) {
         fake_key_(display_, keycode_(display_, keysym_(keysym_name)), press ? True : False, CurrentTime);
+        sync_(display_, False);
+    }
+
+    // Binds a key that has no symbols to the keysym with this name, presses and releases it;
+    // returns the key's code for unbind_key, or 0 when no key is free. The binding stays until
+    // then, so the window reads the key as this symbol however late it gets to it.
+    unsigned type_on_spare_key(const char* keysym_name) {
+        int first = 0, last = 0, per_key = 0;
+        keycode_range_(display_, &first, &last);
+        KeySym* map = get_mapping_(display_, static_cast<KeyCode>(first), last - first + 1, &per_key);
+        unsigned spare = 0;
+        for (int code = last; map && code >= first && spare == 0; --code) {
+            bool empty = true;
+            for (int i = 0; i < per_key; ++i) empty = empty && map[(code - first) * per_key + i] == NoSymbol;
+            if (empty) spare = static_cast<unsigned>(code);
+        }
+        if (map) free_(map);
+        if (spare == 0) return 0;
+        KeySym symbol = keysym_(keysym_name);
+        change_mapping_(display_, static_cast<int>(spare), 1, &symbol, 1);
+        sync_(display_, False);
+        fake_key_(display_, spare, True, CurrentTime);
+        fake_key_(display_, spare, False, CurrentTime);
+        sync_(display_, False);
+        return spare;
+    }
+
+    void unbind_key(unsigned code) {
+        KeySym none = NoSymbol;
+        change_mapping_(display_, static_cast<int>(code), 1, &none, 1);
         sync_(display_, False);
     }
 
@@ -103,6 +139,10 @@ private:
     int (*map_raised_)(Display*, Window) = nullptr;
     int (*change_attributes_)(Display*, Window, unsigned long, XSetWindowAttributes*) = nullptr;
     int (*destroy_window_)(Display*, Window) = nullptr;
+    int (*keycode_range_)(Display*, int*, int*) = nullptr;
+    KeySym* (*get_mapping_)(Display*, KeyCode, int, int*) = nullptr;
+    int (*change_mapping_)(Display*, int, int, KeySym*, int) = nullptr;
+    int (*free_)(void*) = nullptr;
     int (*fake_key_)(Display*, unsigned, Bool, unsigned long) = nullptr;
 };
 

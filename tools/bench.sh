@@ -6,7 +6,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
+ensure_packages --for "the benchmarks" cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
     libbenchmark-dev libpixman-1-dev
 build="$here/build/bench"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMURKWING_BENCH=ON \

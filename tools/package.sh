@@ -12,7 +12,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages build-essential dpkg-dev debhelper cmake libsdl2-dev git
+ensure_packages --for "the Debian package" build-essential dpkg-dev debhelper cmake libsdl2-dev git
 umask 022
 export LC_ALL=C TZ=UTC
 

@@ -8,7 +8,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages emscripten nodejs cmake ninja-build python3
+ensure_packages --for "the browser build" emscripten nodejs cmake ninja-build python3
 # Debian's emscripten finds its JavaScript helpers (acorn) through Node's system folder.
 export NODE_PATH=/usr/share/nodejs
 

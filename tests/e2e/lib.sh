@@ -239,13 +239,29 @@ answer_no_and_exit() {
         fail "exit status $EXIT_STATUS after \"No\"; stderr: $(cat "$WORK/stderr")"
 }
 
-# Ends the current run through "Quit?": Escape, cursor down to "Yes", Enter.
+# Ends the current run through "Quit?": Escape, cursor down to "Yes", Enter. Called at
+# once after game_window: the Escape must land within the run's first 40 frames (about
+# 1.3 s), before the craft falls out of the field.
 quit_run() {
     press Escape
     wait_dialog "Quit?" || return 1
     press Down
-    sleep 0.2
+    check_box 108 "\"Quit?\" after cursor down" || return 1
     press Return
+}
+
+# Types NAME into the name entry that follows "High Score!" (the dialog's Enter first; the
+# entry takes keys already queued as typed) and waits until the field shows it.
+enter_name() {
+    local field=" [$1] " timeout=10
+    press Return
+    [ -z "$1" ] || type_text "$1"
+    while [ ${#field} -lt 16 ]; do field+=" "; done
+    if wait_centred "$field" 72 "$timeout" name; then
+        pass "name field shows \"[$(as_drawn "$1")]\" at x 112, y 72"
+    else
+        fail "name field reads \"$(read_text 112 72 16)\""
+    fi
 }
 
 # Prints a high-score file with its line ends made visible, for failure messages.
@@ -259,10 +275,11 @@ write_low_scores() {
 
 # Whether the selection box of a dialog row drawn at Y shows in full: its top and bottom
 # edges, rows Y - 2 and Y + 20, opaque white across the whole width. The box is drawn after
-# each pass's blend, so a few screenshots are tried.
+# each pass's blend, and the key that moves it may still be on its way: screenshots are
+# taken until it shows, for up to 10 s.
 check_box() {
-    local y=$1 label=$2 try top bottom
-    for try in 1 2 3 4 5 6 7 8; do
+    local y=$1 label=$2 deadline=$((SECONDS + 10)) top bottom
+    while :; do
         shot box
         top=$("$PROBE" count "$SHOT" 0 $((y - 2)) 479 $((y - 2)) FFFFFF)
         bottom=$("$PROBE" count "$SHOT" 0 $((y + 20)) 479 $((y + 20)) FFFFFF)
@@ -270,6 +287,7 @@ check_box() {
             pass "$label: selection box rows y $((y - 2)) and y $((y + 20)) white across x 0..479"
             return 0
         fi
+        [ "$SECONDS" -le "$deadline" ] && kill -0 "$GAME_PID" 2>/dev/null || break
         sleep 0.03
     done
     fail "$label: selection box rows y $((y - 2)) / y $((y + 20)) have $top / $bottom white pixels of 480"

@@ -1,5 +1,5 @@
 // The game (titled so) with a virtual pad, driven by lines on standard input: "tap NAME"
-// (BUTTONS, held 60 ms), "axis ly VALUE", "unplug", "plug". A plain joystick, plugged in
+// (BUTTONS, pressed and released), "axis ly VALUE", "unplug", "plug". A plain joystick, plugged in
 // before the window opens, that only SDL_GAMECONTROLLERCONFIG maps.
 #include <SDL.h>
 
@@ -37,6 +37,17 @@ void unplug() {
     }
 }
 
+// Waits up to 10 s until `done` holds: the game's refresh thread updates the pad.
+template <class Predicate>
+void wait_for(Predicate done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+// Whether the game has the pad open as a controller (it opens it on the plug-in event).
+bool game_has_pad() { return SDL_GameControllerFromInstanceID(SDL_JoystickInstanceID(pad)) != nullptr; }
+
+// Each change is held until the game's refresh thread has read it from the pad (and so
+// turned it into an event), however late that thread runs on a loaded machine.
 void drive() {
     for (std::string line; std::getline(std::cin, line);) {
         std::string command, name;
@@ -45,11 +56,16 @@ void drive() {
         const int button = static_cast<int>(std::find(BUTTONS, BUTTONS + 10, name) - BUTTONS);
         if (command == "unplug") unplug();
         if (command == "plug") plug();
-        if (command == "axis") SDL_JoystickSetVirtualAxis(pad, 1, static_cast<Sint16>(value));
+        if (command != "unplug") wait_for(game_has_pad);
+        if (command == "axis") {
+            SDL_JoystickSetVirtualAxis(pad, 1, static_cast<Sint16>(value));
+            wait_for([&] { return SDL_JoystickGetAxis(pad, 1) == value; });
+        }
         if (command != "tap" || button == 10) continue;
         SDL_JoystickSetVirtualButton(pad, button, SDL_PRESSED);
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        wait_for([&] { return SDL_JoystickGetButton(pad, button) == SDL_PRESSED; });
         SDL_JoystickSetVirtualButton(pad, button, SDL_RELEASED);
+        wait_for([&] { return SDL_JoystickGetButton(pad, button) == SDL_RELEASED; });
     }
 }
 
