@@ -104,7 +104,7 @@ CTEST_ARGS="-L window" run_stage tsan window_test -DCMAKE_BUILD_TYPE=RelWithDebI
 
 # 4. Fuzzing: each target for a bounded time on top of the committed corpus. New inputs go
 # to a scratch folder; a crash fails the run and leaves its input under build/sanitized/crashes.
-fuzz_seconds=${FUZZ_SECONDS:-60}
+fuzz_seconds=${FUZZ_SECONDS:-30}
 echo "== fuzz"
 for target in $fuzzers; do
     program="$sanitized/fuzz/fuzz_$target"

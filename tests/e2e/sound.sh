@@ -4,6 +4,9 @@
 # on standard error (ALSA's own complaints are kept out of it) and the game plays on.
 . "$(dirname "$0")/lib.sh"
 e2e_begin
+# A table of unbeatable scores: a bend before the Escape lands raises the level, and no
+# "High Score!" may then stand between "Quit?" and the table.
+for k in $(seq 12); do printf ' 1000\r\nTOP%d\r\n' "$k"; done >"$WORK/game/$SCORE_FILE"
 
 # Starts the game with SDL_AUDIODRIVER=$1, writing to $2, and the further arguments; a game
 # that a failed session left running is ended first, so its window hides nothing.
