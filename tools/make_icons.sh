@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the desktop icons dist/icons/NxN/murkwingdiver.png at the hicolor sizes from
-# tools/make_icon.cpp. Needs g++ and ImageMagick's convert; the PNGs are committed, so only
+# Regenerates the desktop icons dist/icons/NxN/murkwingdiver.png at the hicolor sizes, and
+# the web app's icons platform/web/icons/ (192 and 512 pixels, and a full-bleed 512 that
+# phones crop to their own shape), from tools/make_icon.cpp. Needs g++ and ImageMagick's convert; the PNGs are committed, so only
 # run this after changing the drawing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -14,4 +15,12 @@ for size in 16 32 48 64 128 256; do
     # -strip drops the time stamps convert would add, so the same drawing gives the same file.
     convert "$work/icon-$size.pam" -strip "PNG32:$here/dist/icons/${size}x${size}/murkwingdiver.png"
 done
-echo "icons written to $here/dist/icons"
+mkdir -p "$here/platform/web/icons"
+web_icon() {  # SIZE NAME [maskable]
+    "$work/make_icon" "$1" "$work/web.pam" "${@:3}"
+    convert "$work/web.pam" -strip "PNG32:$here/platform/web/icons/$2.png"
+}
+web_icon 192 icon-192
+web_icon 512 icon-512
+web_icon 512 icon-maskable-512 maskable
+echo "icons written to $here/dist/icons and $here/platform/web/icons"
