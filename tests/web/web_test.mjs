@@ -5,7 +5,8 @@
 // keys at the same pauses. A dialog or the table is compared once it has come to rest.
 //
 //   node web_test.mjs SITE_FOLDER TWIN_PROGRAM FONT_BMP
-import {execFileSync} from 'node:child_process';
+import {execFileSync, spawn} from 'node:child_process';
+import {once} from 'node:events';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -13,6 +14,7 @@ import {serve, launch, openPage, startGame, waitForHold, release, canvasPixels, 
   compare} from './lib.mjs';
 
 const [site, twinProgram, font] = process.argv.slice(2).map((p) => path.resolve(p));
+const tools = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../tools');
 const SEED = 1000;
 const REST = 200;             // pauses after which the twin's dialogs are at rest
 const KEY_DOWN = 80 * 256 + 255;
@@ -223,6 +225,65 @@ test('a daily run is recorded, downloaded, and watched through ?replay=', async 
     fs.rmSync(file, {force: true});
   }
 }, '?daily&hold=1');
+
+// tools/serve.mjs serving `folder` under /play/, as a site may host the game; resolves once
+// it listens to {url, port, out (what it printed), stop}.
+function serveUnderPlay(folder, port = 0) {
+  const child = spawn(process.execPath, [path.join(tools, 'serve.mjs'), folder, '--port', String(port), '--base', '/play/']);
+  let out = '';
+  return new Promise((resolve, reject) => {
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const url = /Play at (\S+)/.exec(out)?.[1];
+      if (url) resolve({url, port: Number(new URL(url).port), out: () => out, stop: () => child.kill() && once(child, 'exit')});
+    });
+    child.on('exit', () => reject(new Error(`tools/serve.mjs ended: ${out}`)));
+  });
+}
+
+// The installable offline app: after one visit the game plays with its server gone; a
+// changed build gets a new cache, which replaces the old at the next visit.
+test('the site is installable, plays offline after one visit, and takes a new build', async ({browser}) => {
+  const copy = fs.mkdtempSync(path.join(os.tmpdir(), 'murkwing-site-'));
+  fs.cpSync(site, copy, {recursive: true});
+  let server = await serveUnderPlay(copy);
+  try {
+    const busy = await serveUnderPlay(copy, server.port);
+    await busy.stop();
+    if (!busy.out().startsWith(`Port ${server.port} is busy, trying ${server.port + 1}`)) throw new Error(busy.out());
+    const wasm = await fetch(`${server.url}murkwingdiver.wasm`, {headers: {'Accept-Encoding': 'gzip'}});
+    const headers = ['content-type', 'content-encoding', 'cache-control'].map((h) => wasm.headers.get(h)).join();
+    if (headers !== 'application/wasm,gzip,no-cache') throw new Error(`murkwingdiver.wasm sent with ${headers}`);
+
+    const page = await browser.newPage();
+    await page.goto(`${server.url}?seed=${SEED}&hold=1`);
+    await page.waitForFunction(() => navigator.serviceWorker.controller, {timeout: 30000});
+    const client = await page.createCDPSession();
+    const {installabilityErrors} = await client.send('Page.getInstallabilityErrors');
+    if (installabilityErrors.length) throw new Error(`not installable: ${JSON.stringify(installabilityErrors)}`);
+    const [oldCache] = await page.evaluate(() => caches.keys());
+    await server.stop();
+    await page.setOfflineMode(true);
+    await page.reload();
+    await startGame(page);
+    await waitForHold(page);
+    await release(page);
+    await page.waitForFunction(() => Module.murkwing.frames > 10, {timeout: 10000});
+
+    fs.appendFileSync(path.join(copy, 'index.html'), '<!-- a new build -->\n');
+    execFileSync('bash', [path.join(tools, 'web.sh'), 'stamp', copy]);
+    server = await serveUnderPlay(copy, server.port);
+    await page.setOfflineMode(false);
+    await page.reload();  // from the old cache, until the new build takes over and reloads it
+    await page.waitForFunction(() => [...document.childNodes].some((node) => node.data === ' a new build '),
+                               {timeout: 30000});
+    const names = await page.evaluate(() => caches.keys());
+    if (names.length !== 1 || names[0] === oldCache) throw new Error(`caches ${names} after ${oldCache}`);
+  } finally {
+    await server.stop();
+    fs.rmSync(copy, {recursive: true, force: true});
+  }
+}, '?hold=1');
 
 // The start screen: nothing runs before a gesture; one key starts the game and the sound,
 // which an AnalyserNode hears in flight; M switches it off, and the page keeps that.
