@@ -56,7 +56,7 @@ function answer(request, response) {
   try {
     name = decodeURIComponent(url.pathname);
   } catch {
-    name = '';
+    return send(response, 400);
   }
   if (name + '/' === base) return send(response, 301, {Location: base + url.search});
   if (!name.startsWith(base)) return send(response, 404);
@@ -64,7 +64,7 @@ function answer(request, response) {
   const file = path.join(folder, path.normalize('/' + name.slice(base.length)));
   const stat = fs.statSync(file, {throwIfNoEntry: false});
   if (stat && stat.isDirectory()) {
-    if (!name.endsWith('/')) return send(response, 301, {Location: name + '/' + url.search});
+    if (!name.endsWith('/')) return send(response, 301, {Location: url.pathname + '/' + url.search});
     return serveFile(request, response, path.join(file, 'index.html'));
   }
   return serveFile(request, response, file);
