@@ -189,6 +189,52 @@ test('a whole session by touch alone: taps answer the dialogs, the table and "Pl
   if (!/^ \d+\r\n\r\n 0\r\n/.test(stored)) throw new Error(`stored table: ${JSON.stringify(stored.slice(0, 40))}`);
 }, '?hold=1');
 
+// A phone: touch emulation, and taps at page pixels.
+async function phone(page) {
+  const client = await page.createCDPSession();
+  await client.send('Emulation.setTouchEmulationEnabled', {enabled: true, maxTouchPoints: 2});
+  const touch = (type, ...points) => client.send('Input.dispatchTouchEvent', {type, touchPoints: points});
+  const tap = async (x, y) => {
+    await touch('touchStart', onScreen(x, y));
+    await touch('touchEnd');
+  };
+  return {client, touch, tap};
+}
+
+// A finger held through the crash, joined by a second (a pinch, which the page leaves to
+// the browser's zoom), lifts at the table of better scores: the table waits for a fresh
+// tap, which brings "Play Again?".
+test('the finger held at the crash does not answer the table, nor does a pinch; a fresh tap does', async ({page}) => {
+  await waitForHold(page);
+  const zoom = await page.evaluate(() =>
+    `${document.querySelector('meta[name=viewport]').content}; ${getComputedStyle(document.body).touchAction}`);
+  if (/user-scalable|maximum-scale/.test(zoom) || !zoom.endsWith('; pinch-zoom')) throw new Error(`no zoom: ${zoom}`);
+  await page.evaluate(() => {
+    FS.writeFile('/murkwingdiver/murkwingdiver_highscores.dat', ' 99\r\nBEST\r\n'.repeat(12));
+    Module.writeBackFolder();
+  });
+  await page.waitForFunction(() => !Module.writeBackFolder.busy, {timeout: 5000});
+  await page.reload();
+  await startGame(page);
+  await waitForHold(page);
+  const {touch, tap} = await phone(page);
+  const finger = (id, x) => ({...onScreen(x, 160), id});
+  await touch('touchStart', finger(0, 240));
+  await release(page);
+  await restingPixels(page);  // climbed into the rock: the table
+  const crashedAt = await page.evaluate(() => Module.murkwing.frames);
+  await touch('touchStart', finger(0, 240), finger(1, 300));
+  await touch('touchMove', finger(1, 300));  // the first finger lifts
+  await touch('touchEnd');
+  await restingPixels(page);  // the game has seen both lift
+  await tap(240, 160);
+  await restingPixels(page);  // "Play Again?"
+  const frames = await page.evaluate(() => Module.murkwing.frames);
+  if (frames !== crashedAt) throw new Error(`a run started at the table: frame ${frames}, crashed at ${crashedAt}`);
+  await tap(40, 81);          // "Yes"
+  await page.waitForFunction((n) => Module.murkwing.frames > n + 5, {timeout: 5000}, crashedAt);
+}, '?hold=1');
+
 // A daily run quit in its first frame is recorded into the page's storage; "Download
 // replay" saves it; ?replay= of it, fetched from the page's own site, watches it.
 test('a daily run is recorded, downloaded, and watched through ?replay=', async ({page, browser, url}) => {
