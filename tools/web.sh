@@ -36,7 +36,7 @@ stamp_site() {
     local site=$1 version files
     version=$(cd "$site" && sha256sum -- "${site_files[@]}" | sha256sum | cut -c1-16)
     files=$(printf "'%s', " "${site_files[@]}" | sed "s|'index.html'|'./'|; s|, \$||")
-    sed -e "s|@VERSION@|$version|" -e "s|@FILES@|$files|" "$web/sw.js" >"$site/sw.js.new"
+    sed -e "s|@VERSION@|$version|" -e "s|'@FILES@'|$files|" "$web/sw.js" >"$site/sw.js.new"
     copy_changed "$site/sw.js.new" "$site/sw.js"
     rm "$site/sw.js.new"
 }

@@ -5,7 +5,7 @@
 // installs at the next visit.
 const VERSION = '@VERSION@';
 // The site's files, relative to this script; './' is the page.
-const FILES = [@FILES@];
+const FILES = ['@FILES@'];
 const SCOPE = new URL('./', self.location).href;
 // Caches are shared by the whole origin: the name holds the folder, so that two copies of
 // the site on one host keep their own.
