@@ -156,6 +156,7 @@ test('the page losing the focus during a run opens "Quit?"; a mouse click on "Ye
   // climbs like the space bar (57): the twin answers with Enter and holds 57 for that frame.
   const steps = ['20:blur,focus', `${20 + REST}:${KEY_DOWN}`, `${20 + 2 * REST}:${ENTER},+57`];
   expectSame(quit, twinPage(twinFolder(), 20 + REST, steps[0]), '"Quit?" after a focus loss');
+  await page.click('#download');  // a button of the page takes the focus and gives it back
   const yes = onScreen(40, 117);
   await page.mouse.move(yes.x, yes.y);
   await page.mouse.down();
@@ -178,6 +179,7 @@ test('a whole session by touch alone: taps answer the dialogs, the table and "Pl
   const crashedAt = await page.evaluate(() => Module.murkwing.frames);
   await tap(40, 81);          // "Okay"
   await restingPixels(page);  // the name entry
+  await tap(240, 160);        // brings up the phone's keyboard
   await tap(240, 160);        // an empty name
   await restingPixels(page);  // the table
   await tap(240, 160);
@@ -200,6 +202,34 @@ async function phone(page) {
   };
   return {client, touch, tap};
 }
+
+// The phone's keyboard composes text into the focused field and sends Enter without a key
+// code; its first tap only brings it up, the field loses the focus when the name is done.
+test('a name typed on the phone\'s keyboard lands in the table', async ({page}) => {
+  await waitForHold(page);
+  const {client, tap} = await phone(page);
+  await release(page);
+  await restingPixels(page);  // the craft fell: "High Score!"
+  await tap(40, 81);          // "Okay"
+  // The field has the focus, but only a touch's own focus is sure to bring up the keyboard.
+  await page.waitForFunction(() => document.activeElement.id === 'name-input' &&
+                             !document.getElementById('type-prompt').hidden, {timeout: 5000});
+  await tap(240, 160);        // brings up the keyboard and does not end the entry
+  if (!await page.evaluate(() => document.getElementById('type-prompt').hidden)) throw new Error('the prompt stays');
+  await client.send('Input.imeSetComposition', {text: 'A', selectionStart: 1, selectionEnd: 1});
+  await client.send('Input.imeSetComposition', {text: 'Ab', selectionStart: 2, selectionEnd: 2});
+  await client.send('Input.insertText', {text: 'Ab'});
+  for (const text of ['1', 'x']) await client.send('Input.insertText', {text});
+  await page.evaluate(() => document.execCommand('delete'));  // Backspace
+  await client.send('Input.insertText', {text: '!'});
+  for (const type of ['rawKeyDown', 'keyUp']) {
+    await client.send('Input.dispatchKeyEvent', {type, key: 'Enter', code: '', windowsVirtualKeyCode: 13});
+  }
+  await page.waitForFunction(() => /^ \d+\r\nAb1!\r\n/.test(new TextDecoder().decode(
+    FS.readFile('/murkwingdiver/murkwingdiver_highscores.dat'))), {timeout: 10000});
+  await page.waitForFunction(() => document.activeElement.id !== 'name-input' &&
+                             document.getElementById('type-prompt').hidden, {timeout: 5000});
+}, '?hold=1');
 
 // A finger held through the crash, joined by a second (a pinch, which the page leaves to
 // the browser's zoom), lifts at the table of better scores: the table waits for a fresh
