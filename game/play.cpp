@@ -27,10 +27,13 @@ constexpr int32_t ANSWER_NO_AT_PLAY_AGAIN = 2;   // "Yes:::No"
 constexpr int32_t ANSWER_YES_AT_QUIT = 2;        // "No:::Yes"
 
 // Keys typed during the run's last moments must not reach the name entry: at least one
-// 50 ms pause, then one more for every key still queued.
+// 50 ms pause, then one more for every key still queued. Each pause ends with a mouse
+// sample, so a button or finger still held from the flight (where it climbs) is known to
+// be held: as with the space bar, only a fresh press answers the table, never a release.
 void drain_keys() {
     do {
         pause_ms(DRAIN_PAUSE_MS);
+        poll_mouse();
     } while (!read_key().empty());
 }
 

@@ -38,6 +38,7 @@ struct Core {
     bool focus_lost = false;      // the window lost activation since take_focus_loss last asked
     WindowOptions window;         // from the command line, for the backend's window
     void (*files_keeper)() = nullptr;  // keep_saved_files's work, set by the backend
+    void (*text_entry_handler)(bool) = nullptr;  // set_text_entry's work, likewise
 };
 
 Core& state() {
@@ -165,6 +166,8 @@ void reset_input() {
 
 void set_files_keeper(void (*keeper)()) { state().files_keeper = keeper; }
 
+void set_text_entry_handler(void (*handler)(bool open)) { state().text_entry_handler = handler; }
+
 int64_t retrace_wait_ns(int rate, int64_t origin_ns, int64_t now_ns) {
     constexpr int64_t UNKNOWN_RATE_WAIT_NS = 16000000;
     constexpr int64_t SECOND_NS = 1000000000;
@@ -282,6 +285,10 @@ bool take_focus_loss() {
 
 void keep_saved_files() {
     if (state().files_keeper) state().files_keeper();
+}
+
+void set_text_entry(bool open) {
+    if (state().text_entry_handler) state().text_entry_handler(open);
 }
 
 void set_window_options(const WindowOptions& options) { state().window = options; }

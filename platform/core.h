@@ -42,6 +42,9 @@ void reset_input();
 // What keep_saved_files does: a backend whose files do not outlive the program by themselves
 // (the browser's) sets it when the screen opens; without one it does nothing.
 void set_files_keeper(void (*keeper)());
+// What set_text_entry does: set by a backend that offers keys of its own for typing (the
+// browser's phone keyboard); without one it does nothing.
+void set_text_entry_handler(void (*handler)(bool open));
 
 // How long wait_for_retrace waits, in nanoseconds, at now_ns. With a known display rate
 // (rate > 0) the wait ends on the next tick of a 60 Hz timeline that starts at origin_ns

@@ -154,6 +154,13 @@ bool take_focus_loss();
 // with all four set to -1 when the window is inactive or the pointer is outside it.
 int read_mouse(int32_t& x, int32_t& y, int32_t& wheel, int32_t& buttons);
 
+// The game takes typed text (the name entry) from set_text_entry(true) until
+// set_text_entry(false). A device without keys of its own offers some meanwhile: the
+// browser on a touch screen brings up the phone's keyboard, whose typing reaches the key
+// queue as a keyboard's would, and puts it away at the end. Nothing on the desktop and in
+// the headless twin.
+void set_text_entry(bool open);
+
 // Sound. The game hands the platform one source of samples and each backend pulls from it
 // on its own schedule, SOUND_RATE frames a second, two channels interleaved (left, right),
 // floats in -1..1:

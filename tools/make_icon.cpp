@@ -4,6 +4,9 @@
 // the white craft with its fading trail of discs.
 //
 //   make_icon SIZE OUT.pam      e.g. make_icon 48 murkwingdiver-48.pam
+//   make_icon SIZE OUT.pam maskable   the picture to the edges, without the rounded square
+//                               and its rim: a web app icon that the system crops to its
+//                               own shape (the craft stays inside the middle 80% circle)
 //   make_icon SIZE OUT.inc      GAME_ICON_SIZE and GAME_ICON_RGBA (red, green, blue, alpha
 //                               bytes of each pixel, rows top first) for platform/sdl/icon.cpp
 //
@@ -61,9 +64,15 @@ double passage_height(double x) { return 0.52 - 0.14 * x; }
 // Vertical centre of the craft's path at x, a smooth line through the passage.
 double path_y(double x) { return passage_top(x) + 0.5 * passage_height(x) + 0.04 * std::sin(9.0 * x); }
 
-// Distance from (x, y) to the rounded square that holds the picture; <= 0 inside.
+// Whether the picture fills the whole icon (make_icon's "maskable" argument).
+bool full_bleed = false;
+
+// Distance from (x, y) to the rounded square that holds the picture; <= 0 inside. A full
+// bleed icon has no square: everything is deep inside.
 double rounded_square_distance(double x, double y)
 {
+    if (full_bleed)
+        return -1.0;
     double half = 0.5 - MARGIN;
     double qx = std::fabs(x - 0.5) - (half - CORNER);
     double qy = std::fabs(y - 0.5) - (half - CORNER);
@@ -215,8 +224,9 @@ bool ends_with(const char* text, const char* end)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_icon SIZE OUT.pam|OUT.inc\n");
+    full_bleed = argc == 4 && std::strcmp(argv[3], "maskable") == 0;
+    if (argc != 3 && !full_bleed) {
+        std::fprintf(stderr, "usage: make_icon SIZE OUT.pam|OUT.inc [maskable]\n");
         return 2;
     }
     int size = std::atoi(argv[1]);

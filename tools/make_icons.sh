@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the desktop icons dist/icons/NxN/murkwingdiver.png at the hicolor sizes from
+# Regenerates the desktop icons dist/icons/NxN/murkwingdiver.png at the hicolor sizes, and
+# the web app's icons platform/web/icons/ (32 pixels for the tab; 192 and 512, and a
+# full-bleed 512 that phones crop to their own shape, for the manifest), from
 # tools/make_icon.cpp. Needs g++ and ImageMagick's convert; the PNGs are committed, so only
 # run this after changing the drawing.
 set -euo pipefail
@@ -14,4 +16,13 @@ for size in 16 32 48 64 128 256; do
     # -strip drops the time stamps convert would add, so the same drawing gives the same file.
     convert "$work/icon-$size.pam" -strip "PNG32:$here/dist/icons/${size}x${size}/murkwingdiver.png"
 done
-echo "icons written to $here/dist/icons"
+mkdir -p "$here/platform/web/icons"
+web_icon() {  # SIZE NAME [maskable]
+    "$work/make_icon" "$1" "$work/web.pam" "${@:3}"
+    convert "$work/web.pam" -strip "PNG32:$here/platform/web/icons/$2.png"
+}
+web_icon 32 icon-32
+web_icon 192 icon-192
+web_icon 512 icon-512
+web_icon 512 icon-maskable-512 maskable
+echo "icons written to $here/dist/icons and $here/platform/web/icons"

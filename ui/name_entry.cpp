@@ -74,6 +74,7 @@ std::string enter_name(int32_t max_length, int32_t min_length, int32_t x, int32_
     const int64_t longest = std::max<int64_t>(0, max_length);
     const int64_t shortest = std::min<int64_t>(min_length, longest);
     std::string name;
+    set_text_entry(true);  // a phone's keyboard comes up for the entry
     for (;;) {
         // Keys already queued are taken as typed: nothing is discarded on entry.
         poll_mouse();
@@ -91,6 +92,9 @@ std::string enter_name(int32_t max_length, int32_t min_length, int32_t x, int32_
         else if (!key.empty()) sound_refused();
         draw_text(name_field(name, max_length), x, y, 255, -1);
         pause_ms(PASS_PAUSE_MS);
-        if (done) return name;
+        if (done) {
+            set_text_entry(false);
+            return name;
+        }
     }
 }

@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "platform/screen.h"
 #include "platform/web/keys.h"
+#include "platform/web/phone_keyboard.h"
 #include "platform/web/storage.h"
 #include "platform/web/test_hooks.h"
 
@@ -198,14 +199,25 @@ int modifiers_of(const EmscriptenKeyboardEvent& e) {
     return mods;
 }
 
+// The HID usage of a key event. Phone keyboards often leave the key's code empty; their
+// Enter and Backspace are then known by the key's name, which is the same word.
+int usage_of_key(const EmscriptenKeyboardEvent& e) {
+    const int usage = hid_usage_of_code(e.code);
+    return usage > 0 || e.code[0] != '\0' ? usage : hid_usage_of_code(e.key);
+}
+
 // A key press: its key-state entry, then what it queues: a key code from the translation
 // (extended keys, Enter, Escape, Ctrl letters) or the character it types. The browser's own
-// handling is kept for Ctrl, Meta and function keys (its shortcuts); for every other key it
-// is prevented, so space and the arrows never scroll the page.
+// handling is kept for Ctrl, Meta and function keys (its shortcuts), and for a phone
+// keyboard's keys without a name (keyCode 229), whose text reaches the name entry's field
+// (phone_keyboard.h); for every other key it is prevented, so space and the arrows never
+// scroll the page, and a key typed into that field is not typed twice.
 EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*) {
     CallLock guard;
     Browser& b = browser();
-    const int usage = hid_usage_of_code(e->code);
+    const bool composed = e->keyCode == 229 || (e->code[0] == '\0' && std::strcmp(e->key, "Unidentified") == 0);
+    if (composed) return EM_FALSE;
+    const int usage = usage_of_key(*e);
     if (usage > 0) {
         b.held[usage] = true;
         refresh_key_state(pc_make_code(usage));
@@ -232,7 +244,7 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*) {
 
 EM_BOOL on_key_up(int, const EmscriptenKeyboardEvent* e, void*) {
     CallLock guard;
-    const int usage = hid_usage_of_code(e->code);
+    const int usage = usage_of_key(*e);
     if (usage > 0) {
         browser().held[usage] = false;
         refresh_key_state(pc_make_code(usage));
@@ -291,16 +303,19 @@ void release_touch() {
 }
 
 // A finger anywhere holds the left button at its place and the climb key; the last finger
-// lifted releases both. Default handling is prevented: no scrolling, zooming or the mouse
-// events a browser makes up from a tap.
+// lifted releases both, so a second finger (a pinch) neither climbs nor taps. Fingers that
+// bring up the phone's keyboard are not the game's. Default handling is prevented where
+// the browser lets it (no mouse events made up from a tap); the page's touch-action leaves
+// a pinch to zoom, which moves the canvas and the fingers' places in the viewport alike.
 EM_BOOL on_touch(int type, const EmscriptenTouchEvent* e, void*) {
     CallLock guard;
     Browser& b = browser();
+    phone_keyboard_sees_touch(type, *e);
     const bool ending = type == EMSCRIPTEN_EVENT_TOUCHEND || type == EMSCRIPTEN_EVENT_TOUCHCANCEL;
     int down = 0;
     const EmscriptenTouchPoint* first = nullptr;
     for (int i = 0; i < e->numTouches; ++i) {
-        if (ending && e->touches[i].isChanged) continue;
+        if ((ending && e->touches[i].isChanged) || phone_keyboard_has_finger(e->touches[i].identifier)) continue;
         ++down;
         if (!first) first = &e->touches[i];
     }
@@ -318,7 +333,10 @@ EM_BOOL on_touch(int type, const EmscriptenTouchEvent* e, void*) {
     return EM_TRUE;
 }
 
-EM_BOOL on_focus(int type, const EmscriptenFocusEvent*, void*) {
+// The window's own focus and blur only: the listener on the window also hears those of the
+// page's elements (the name entry's field, a button), which leave the page active.
+EM_BOOL on_focus(int type, const EmscriptenFocusEvent* e, void*) {
+    if (std::strcmp(e->nodeName, "#window") != 0) return EM_FALSE;
     CallLock guard;
     browser().has_focus = type != EMSCRIPTEN_EVENT_BLUR;
     refresh_activation();
@@ -391,6 +409,7 @@ int open_screen(int width, int height, int depth, int /*pages*/, int /*flags*/, 
     web_test::screen_opened();
     if (!core::open_page(width, height, TIMELINE_RATE)) return 1;
     listen_to_events();
+    listen_to_phone_keyboard();
     keep_files_in_browser_storage();
     b.has_focus = web_document_has_focus() != 0;
     b.hidden = web_document_hidden() != 0;

@@ -5,7 +5,8 @@
 // keys at the same pauses. A dialog or the table is compared once it has come to rest.
 //
 //   node web_test.mjs SITE_FOLDER TWIN_PROGRAM FONT_BMP
-import {execFileSync} from 'node:child_process';
+import {execFileSync, spawn} from 'node:child_process';
+import {once} from 'node:events';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -13,6 +14,7 @@ import {serve, launch, openPage, startGame, waitForHold, release, canvasPixels, 
   compare} from './lib.mjs';
 
 const [site, twinProgram, font] = process.argv.slice(2).map((p) => path.resolve(p));
+const tools = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../../tools');
 const SEED = 1000;
 const REST = 200;             // pauses after which the twin's dialogs are at rest
 const KEY_DOWN = 80 * 256 + 255;
@@ -154,6 +156,7 @@ test('the page losing the focus during a run opens "Quit?"; a mouse click on "Ye
   // climbs like the space bar (57): the twin answers with Enter and holds 57 for that frame.
   const steps = ['20:blur,focus', `${20 + REST}:${KEY_DOWN}`, `${20 + 2 * REST}:${ENTER},+57`];
   expectSame(quit, twinPage(twinFolder(), 20 + REST, steps[0]), '"Quit?" after a focus loss');
+  await page.click('#download');  // a button of the page takes the focus and gives it back
   const yes = onScreen(40, 117);
   await page.mouse.move(yes.x, yes.y);
   await page.mouse.down();
@@ -176,6 +179,7 @@ test('a whole session by touch alone: taps answer the dialogs, the table and "Pl
   const crashedAt = await page.evaluate(() => Module.murkwing.frames);
   await tap(40, 81);          // "Okay"
   await restingPixels(page);  // the name entry
+  await tap(240, 160);        // brings up the phone's keyboard
   await tap(240, 160);        // an empty name
   await restingPixels(page);  // the table
   await tap(240, 160);
@@ -185,6 +189,80 @@ test('a whole session by touch alone: taps answer the dialogs, the table and "Pl
   const stored = await page.evaluate(() =>
     new TextDecoder().decode(FS.readFile('/murkwingdiver/murkwingdiver_highscores.dat')));
   if (!/^ \d+\r\n\r\n 0\r\n/.test(stored)) throw new Error(`stored table: ${JSON.stringify(stored.slice(0, 40))}`);
+}, '?hold=1');
+
+// A phone: touch emulation, and taps at page pixels.
+async function phone(page) {
+  const client = await page.createCDPSession();
+  await client.send('Emulation.setTouchEmulationEnabled', {enabled: true, maxTouchPoints: 2});
+  const touch = (type, ...points) => client.send('Input.dispatchTouchEvent', {type, touchPoints: points});
+  const tap = async (x, y) => {
+    await touch('touchStart', onScreen(x, y));
+    await touch('touchEnd');
+  };
+  return {client, touch, tap};
+}
+
+// The phone's keyboard composes text into the focused field and sends Enter without a key
+// code; its first tap only brings it up, the field loses the focus when the name is done.
+test('a name typed on the phone\'s keyboard lands in the table', async ({page}) => {
+  await waitForHold(page);
+  const {client, tap} = await phone(page);
+  await release(page);
+  await restingPixels(page);  // the craft fell: "High Score!"
+  await tap(40, 81);          // "Okay"
+  // The field has the focus, but only a touch's own focus is sure to bring up the keyboard.
+  await page.waitForFunction(() => document.activeElement.id === 'name-input' &&
+                             !document.getElementById('type-prompt').hidden, {timeout: 5000});
+  await tap(240, 160);        // brings up the keyboard and does not end the entry
+  if (!await page.evaluate(() => document.getElementById('type-prompt').hidden)) throw new Error('the prompt stays');
+  await client.send('Input.imeSetComposition', {text: 'A', selectionStart: 1, selectionEnd: 1});
+  await client.send('Input.imeSetComposition', {text: 'Ab', selectionStart: 2, selectionEnd: 2});
+  await client.send('Input.insertText', {text: 'Ab'});
+  for (const text of ['1', 'x']) await client.send('Input.insertText', {text});
+  await page.evaluate(() => document.execCommand('delete'));  // Backspace
+  await client.send('Input.insertText', {text: '!'});
+  for (const type of ['rawKeyDown', 'keyUp']) {
+    await client.send('Input.dispatchKeyEvent', {type, key: 'Enter', code: '', windowsVirtualKeyCode: 13});
+  }
+  await page.waitForFunction(() => /^ \d+\r\nAb1!\r\n/.test(new TextDecoder().decode(
+    FS.readFile('/murkwingdiver/murkwingdiver_highscores.dat'))), {timeout: 10000});
+  await page.waitForFunction(() => document.activeElement.id !== 'name-input' &&
+                             document.getElementById('type-prompt').hidden, {timeout: 5000});
+}, '?hold=1');
+
+// A finger held through the crash, joined by a second (a pinch, which the page leaves to
+// the browser's zoom), lifts at the table of better scores: the table waits for a fresh
+// tap, which brings "Play Again?".
+test('the finger held at the crash does not answer the table, nor does a pinch; a fresh tap does', async ({page}) => {
+  await waitForHold(page);
+  const zoom = await page.evaluate(() =>
+    `${document.querySelector('meta[name=viewport]').content}; ${getComputedStyle(document.body).touchAction}`);
+  if (/user-scalable|maximum-scale/.test(zoom) || !zoom.endsWith('; pinch-zoom')) throw new Error(`no zoom: ${zoom}`);
+  await page.evaluate(() => {
+    FS.writeFile('/murkwingdiver/murkwingdiver_highscores.dat', ' 99\r\nBEST\r\n'.repeat(12));
+    Module.writeBackFolder();
+  });
+  await page.waitForFunction(() => !Module.writeBackFolder.busy, {timeout: 5000});
+  await page.reload();
+  await startGame(page);
+  await waitForHold(page);
+  const {touch, tap} = await phone(page);
+  const finger = (id, x) => ({...onScreen(x, 160), id});
+  await touch('touchStart', finger(0, 240));
+  await release(page);
+  await restingPixels(page);  // climbed into the rock: the table
+  const crashedAt = await page.evaluate(() => Module.murkwing.frames);
+  await touch('touchStart', finger(0, 240), finger(1, 300));
+  await touch('touchMove', finger(1, 300));  // the first finger lifts
+  await touch('touchEnd');
+  await restingPixels(page);  // the game has seen both lift
+  await tap(240, 160);
+  await restingPixels(page);  // "Play Again?"
+  const frames = await page.evaluate(() => Module.murkwing.frames);
+  if (frames !== crashedAt) throw new Error(`a run started at the table: frame ${frames}, crashed at ${crashedAt}`);
+  await tap(40, 81);          // "Yes"
+  await page.waitForFunction((n) => Module.murkwing.frames > n + 5, {timeout: 5000}, crashedAt);
 }, '?hold=1');
 
 // A daily run quit in its first frame is recorded into the page's storage; "Download
@@ -223,6 +301,65 @@ test('a daily run is recorded, downloaded, and watched through ?replay=', async 
     fs.rmSync(file, {force: true});
   }
 }, '?daily&hold=1');
+
+// tools/serve.mjs serving `folder` under /play/, as a site may host the game; resolves once
+// it listens to {url, port, out (what it printed), stop}.
+function serveUnderPlay(folder, port = 0) {
+  const child = spawn(process.execPath, [path.join(tools, 'serve.mjs'), folder, '--port', String(port), '--base', '/play/']);
+  let out = '';
+  return new Promise((resolve, reject) => {
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const url = /Play at (\S+)/.exec(out)?.[1];
+      if (url) resolve({url, port: Number(new URL(url).port), out: () => out, stop: () => child.kill() && once(child, 'exit')});
+    });
+    child.on('exit', () => reject(new Error(`tools/serve.mjs ended: ${out}`)));
+  });
+}
+
+// The installable offline app: after one visit the game plays with its server gone; a
+// changed build gets a new cache, which replaces the old at the next visit.
+test('the site is installable, plays offline after one visit, and takes a new build', async ({browser}) => {
+  const copy = fs.mkdtempSync(path.join(os.tmpdir(), 'murkwing-site-'));
+  fs.cpSync(site, copy, {recursive: true});
+  let server = await serveUnderPlay(copy);
+  try {
+    const busy = await serveUnderPlay(copy, server.port);
+    await busy.stop();
+    if (!busy.out().startsWith(`Port ${server.port} is busy, trying ${server.port + 1}`)) throw new Error(busy.out());
+    const wasm = await fetch(`${server.url}murkwingdiver.wasm`, {headers: {'Accept-Encoding': 'gzip'}});
+    const headers = ['content-type', 'content-encoding', 'cache-control'].map((h) => wasm.headers.get(h)).join();
+    if (headers !== 'application/wasm,gzip,no-cache') throw new Error(`murkwingdiver.wasm sent with ${headers}`);
+
+    const page = await browser.newPage();
+    await page.goto(`${server.url}?seed=${SEED}&hold=1`);
+    await page.waitForFunction(() => navigator.serviceWorker.controller, {timeout: 30000});
+    const client = await page.createCDPSession();
+    const {installabilityErrors} = await client.send('Page.getInstallabilityErrors');
+    if (installabilityErrors.length) throw new Error(`not installable: ${JSON.stringify(installabilityErrors)}`);
+    const [oldCache] = await page.evaluate(() => caches.keys());
+    await server.stop();
+    await page.setOfflineMode(true);
+    await page.reload();
+    await startGame(page);
+    await waitForHold(page);
+    await release(page);
+    await page.waitForFunction(() => Module.murkwing.frames > 10, {timeout: 10000});
+
+    fs.appendFileSync(path.join(copy, 'index.html'), '<!-- a new build -->\n');
+    execFileSync('bash', [path.join(tools, 'web.sh'), 'stamp', copy]);
+    server = await serveUnderPlay(copy, server.port);
+    await page.setOfflineMode(false);
+    await page.reload();  // from the old cache, until the new build takes over and reloads it
+    await page.waitForFunction(() => [...document.childNodes].some((node) => node.data === ' a new build '),
+                               {timeout: 30000});
+    const names = await page.evaluate(() => caches.keys());
+    if (names.length !== 1 || names[0] === oldCache) throw new Error(`caches ${names} after ${oldCache}`);
+  } finally {
+    await server.stop();
+    fs.rmSync(copy, {recursive: true, force: true});
+  }
+}, '?hold=1');
 
 // The start screen: nothing runs before a gesture; one key starts the game and the sound,
 // which an AnalyserNode hears in flight; M switches it off, and the page keeps that.
