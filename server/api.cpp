@@ -3,6 +3,8 @@
 // build's files site.cpp's.
 #include "server/api.h"
 
+#include <arpa/inet.h>
+
 #include <chrono>
 #include <cctype>
 #include <cstdio>
@@ -91,11 +93,22 @@ std::mutex& flight_mutex() {
     return m;
 }
 
+// Whom the rate limit counts: an IPv4 address, or an IPv6 address's /64 network (one
+// household or host usually holds a whole /64 and could change addresses within it).
+std::string rate_limited_party(const std::string& address) {
+    in6_addr v6{};
+    if (address.rfind("::ffff:", 0) == 0 || inet_pton(AF_INET6, address.c_str(), &v6) != 1) return address;
+    std::memset(v6.s6_addr + 8, 0, 8);
+    char text[INET6_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET6, &v6, text, sizeof text);
+    return std::string(text) + "/64";
+}
+
 ApiReply submit_run(const ApiRequest& request, const ServerSettings& settings) {
     RunStore& store = *settings.store;
     const int64_t now_ms = settings.now_ms();
     if (settings.runs_per_minute > 0 &&
-        store.note_request(request.address, now_ms, RATE_WINDOW_MS) > settings.runs_per_minute) {
+        store.note_request(rate_limited_party(request.address), now_ms, RATE_WINDOW_MS) > settings.runs_per_minute) {
         ApiReply reply = error_reply(429, "too many runs from this address; try again in a minute");
         reply.headers.emplace_back("Retry-After", "60");
         return reply;
