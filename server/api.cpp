@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cctype>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -87,10 +88,33 @@ json placed_run(RunStore& store, int64_t id, const ReplayRecord& record) {
             {"all_rank", all_rank}};
 }
 
-// The game's flight code keeps its state in globals: one check at a time per process.
-std::mutex& flight_mutex() {
-    static std::mutex m;
-    return m;
+// The game's flight code keeps its state in globals: one check at a time per process, in
+// the order the runs came (a plain mutex lets one request lose the race again and again,
+// and the slowest answers wait many times longer than the rest).
+class FlightQueue {
+public:
+    void lock() {
+        std::unique_lock<std::mutex> guard(mutex_);
+        const uint64_t ticket = next_++;
+        turn_.wait(guard, [&] { return serving_ == ticket; });
+    }
+    void unlock() {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            ++serving_;
+        }
+        turn_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    uint64_t next_ = 0, serving_ = 0;
+};
+
+FlightQueue& flight_queue() {
+    static FlightQueue queue;
+    return queue;
 }
 
 // Whom the rate limit counts: an IPv4 address, or an IPv6 address's /64 network (one
@@ -127,7 +151,7 @@ ApiReply submit_run(const ApiRequest& request, const ServerSettings& settings) {
     if (record.daily && !daily_date_open(record.daily_date, now_seconds, why)) return error_reply(422, why);
     ReplayVerdict verdict;
     {
-        std::lock_guard<std::mutex> lock(flight_mutex());
+        std::lock_guard<FlightQueue> lock(flight_queue());
         verdict = verify_replay(reinterpret_cast<const uint8_t*>(request.body.data()), request.body.size());
     }
     if (!verdict.agrees) return error_reply(422, "the run does not verify: " + verdict.why);
