@@ -210,12 +210,10 @@ httplib::Server::HandlerResponse check_before_body(const httplib::Request& req, 
     const std::string encoding = req.get_header_value("Content-Encoding");
     if (!encoding.empty() && encoding != "identity") {
         write_reply(error_reply(415, "compressed bodies are not accepted"), res);
-        res.set_header("Connection", "close");
         return httplib::Server::HandlerResponse::Handled;
     }
     if (req.has_header("Content-Length") && req.get_header_value<uint64_t>("Content-Length") > MAX_REPLAY_BYTES) {
         write_reply(error_reply(413, "a body is at most " + std::to_string(MAX_REPLAY_BYTES) + " bytes"), res);
-        res.set_header("Connection", "close");
         return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
@@ -273,8 +271,11 @@ int serve_http(const HttpOptions& options, const ServerSettings& settings) {
     server.set_keep_alive_max_count(REQUESTS_PER_CONNECTION);
     server.set_keep_alive_timeout(options.timeout_seconds);
     server.set_logger(log_request);
+    // Every answer of 400 or more: a JSON body when it has none, and the client told that
+    // the connection closes after it (process_and_close_socket closes it).
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) write_reply(error_reply(res.status, status_text(res.status)), res);
+        if (!res.has_header("Connection")) res.set_header("Connection", "close");
     });
     server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         write_reply(error_reply(500, status_text(500)), res);
