@@ -143,6 +143,7 @@ private:
         const int on = 1;
         setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ConnectionStream stream(sock, timeout_seconds_);
+        last_status = 0;
         for (int served = 0; served < REQUESTS_PER_CONNECTION; ++served) {
             // Between requests: wait for the next one in short steps, so that a stop is seen.
             bool ready = false;
@@ -159,10 +160,10 @@ private:
             if (!answered || closed || last_status >= 400) break;
         }
         // A close with unread bytes resets the connection, and the client may lose the answer
-        // still in flight (a 413 to a client still sending): first end our side and let the
-        // client's bytes drain, a little while at most.
+        // still in flight (a 413 to a client still sending): after a refusal, first end our
+        // side and let the client's bytes drain, a little while at most.
         shutdown(sock, SHUT_WR);
-        stream.drain();
+        if (last_status >= 400) stream.drain();
         close(sock);
         return true;
     }
