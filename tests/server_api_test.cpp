@@ -187,6 +187,7 @@ TEST(ServerRanking, ByLevelThenFramesThenArrivalAndEachReplayOnce) {
         int32_t level, frames;
         int64_t arrived;
         int64_t id;
+        std::string bytes;
     };
     std::vector<Entry> expected;
     Board board;
@@ -199,7 +200,7 @@ TEST(ServerRanking, ByLevelThenFramesThenArrivalAndEachReplayOnce) {
             const ApiReply reply = board.ask("POST", "/api/runs", bytes);
             ASSERT_EQ(reply.status, 201) << reply.body;
             EXPECT_EQ(board.ask("POST", "/api/runs", bytes).body, board.ask("POST", "/api/runs", bytes).body);
-            expected.push_back({r.level, r.frames, board.now_ms, json::parse(reply.body)["id"].get<int64_t>()});
+            expected.push_back({r.level, r.frames, board.now_ms, json::parse(reply.body)["id"].get<int64_t>(), bytes});
             if (seed % 2 == 0) break;
         }
     }
@@ -212,6 +213,7 @@ TEST(ServerRanking, ByLevelThenFramesThenArrivalAndEachReplayOnce) {
         EXPECT_EQ(all["runs"][i]["id"], expected[i].id) << i;
         EXPECT_EQ(all["runs"][i]["rank"], i + 1);
         EXPECT_EQ(all["runs"][i]["level"], expected[i].level) << i;
+        EXPECT_EQ(json::parse(board.ask("POST", "/api/runs", expected[i].bytes).body)["all_rank"], i + 1);
     }
     EXPECT_EQ(board.board("daily-2026-12-07")["runs"].size(), 0u);
     EXPECT_EQ(board.ask("GET", "/api/boards/all", "", {{"limit", "3"}}).body.find("\"rank\":4"), std::string::npos);
