@@ -243,6 +243,9 @@ public:
         thread_ = std::thread([this, &server] {
             int received = 0;
             sigwait(&signals_, &received);
+            // A signal that came before the server ran stops it once it runs (stop() does
+            // nothing before).
+            while (!finished_ && !server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             if (!finished_) server.stop();
         });
     }
