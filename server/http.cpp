@@ -205,6 +205,8 @@ ApiRequest api_request(const httplib::Request& req, std::string body) {
     return request;
 }
 
+ApiReply too_large() { return error_reply(413, "a body is at most " + std::to_string(MAX_REPLAY_BYTES) + " bytes"); }
+
 // Before the body is read: a declared body over the limit, or a compressed one (which
 // would grow past the limit only after it was read), is refused at once.
 httplib::Server::HandlerResponse check_before_body(const httplib::Request& req, httplib::Response& res) {
@@ -214,7 +216,7 @@ httplib::Server::HandlerResponse check_before_body(const httplib::Request& req, 
         return httplib::Server::HandlerResponse::Handled;
     }
     if (req.has_header("Content-Length") && req.get_header_value<uint64_t>("Content-Length") > MAX_REPLAY_BYTES) {
-        write_reply(error_reply(413, "a body is at most " + std::to_string(MAX_REPLAY_BYTES) + " bytes"), res);
+        write_reply(too_large(), res);
         return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
@@ -298,7 +300,7 @@ int serve_http(const HttpOptions& options, const ServerSettings& settings) {
             if (!over) body.append(data, size);
             return !over;
         });
-        if (over) return write_reply(error_reply(413, "a body is at most " + std::to_string(MAX_REPLAY_BYTES) + " bytes"), res);
+        if (over) return write_reply(too_large(), res);
         if (!read_whole) return write_reply(error_reply(400, "the body could not be read (it needs a Content-Length)"), res);
         write_reply(handle_request(api_request(req, std::move(body)), settings), res);
     };
