@@ -11,7 +11,7 @@ quick=false
 [ "${1:-}" = quick ] && quick=true
 . "$here/tools/ensure-packages.sh"
 headless_packages=(cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
-    libpixman-1-dev)
+    libpixman-1-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev)
 $quick && ensure_packages --for "the headless tests" "${headless_packages[@]}"
 $quick || ensure_packages --for "the tests" "${headless_packages[@]}" xvfb xdotool x11-apps imagemagick xauth \
     clang libclang-rt-14-dev desktop-file-utils appstream weston libegl-mesa0 libgl1-mesa-dri
@@ -67,7 +67,7 @@ run_stage() {
 stage1_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_WERROR=ON -DMURKWING_BENCH=ON)
 # Every headless test program (tests/<suite>_test) and every fuzzer (fuzz/fuzz_<target>): stage 2
 # builds only what these lists name, so a new suite or fuzzer is added here.
-headless_suites="platform gfx audio ui scores game replay fuzz"
+headless_suites="platform gfx audio ui scores game replay fuzz server"
 fuzzers="bitmap high_scores text replay"
 if $quick; then
     # The soak test (a long session, about a minute and a half) is left to the full run.
