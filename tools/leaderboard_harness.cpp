@@ -268,7 +268,10 @@ Submission submit_run(int port, const std::string& replay, const std::string& so
     const auto started = Clock::now();
     const httplib::Result answer = client.Post("/api/runs", replay, "application/octet-stream");
     s.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-    if (!answer) return s;
+    if (!answer) {
+        s.body = httplib::to_string(answer.error());
+        return s;
+    }
     s.status = answer->status;
     s.body = answer->body;
     if (s.status == 200 || s.status == 201) {
