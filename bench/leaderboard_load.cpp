@@ -3,6 +3,8 @@
 // with 10,000 runs stored, the latency (p50, p99) of POST /api/runs and GET /api/boards/all
 // from one client at a time. On SQLite (the default) and on a PostgreSQL of its own.
 //   leaderboard_load SERVER [sqlite|postgres]...
+#include <signal.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
