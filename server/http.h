@@ -9,7 +9,8 @@
 struct HttpOptions {
     std::string host = "127.0.0.1";
     int port = 8080;            // 0: any free port
-    int timeout_seconds = 5;    // for each read and each write on a connection
+    int timeout_seconds = 5;    // for each read and each write on a connection, and between
+                                // requests; a whole request must arrive within twice this
     int threads = 16;           // connections served at once
 };
 

@@ -23,6 +23,8 @@ const char* const USAGE =
     "  --database URL       postgresql://... to keep the runs in PostgreSQL instead\n"
     "  --site DIR           serve the browser build in DIR under /play/\n"
     "  --rate-limit N       runs accepted per minute from one address (default 10, 0: no limit)\n"
+    "  --timeout SECONDS    longest wait for a client's read or write (default 5); a whole\n"
+    "                       request must arrive within twice this\n"
     "  --help               show this help and exit\n"
     "  --version            show the version and exit\n";
 
@@ -89,6 +91,8 @@ bool parse_command_line(int argc, char** argv, CommandLine& line, bool& exit_now
             line.site = value;
         } else if (option == "--rate-limit" && parse_number(value, 0, 1000000, number)) {
             line.runs_per_minute = static_cast<int>(number);
+        } else if (option == "--timeout" && parse_number(value, 1, 3600, number)) {
+            line.http.timeout_seconds = static_cast<int>(number);
         } else {
             std::fprintf(stderr, "murkwingdiver-server: bad option %s %s (see --help)\n", option.c_str(), value.c_str());
             return false;
