@@ -24,12 +24,14 @@ struct Backend {
 void PrintTo(const Backend& backend, std::ostream* out) { *out << backend.name; }
 
 std::string fresh_sqlite(std::string&) {
+    // A folder of this process's own, removed when it ends.
+    static const struct Folder {
+        std::filesystem::path path = std::filesystem::temp_directory_path() / ("store-test-" + std::to_string(getpid()));
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
     static int count = 0;
-    const auto folder = std::filesystem::temp_directory_path() / ("store-test-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const auto file = folder / ("runs-" + std::to_string(++count) + ".db");
-    std::filesystem::remove(file);
-    return file.string();
+    std::filesystem::create_directories(folder.path);
+    return (folder.path / ("runs-" + std::to_string(++count) + ".db")).string();
 }
 
 std::string fresh_postgres(std::string& why) {
