@@ -186,7 +186,7 @@ int kill_under_load(const std::string& program, bool postgres) {
     TempFolder data;
     ServerProcess server;
     start(server, program, db.args(data));
-    const std::vector<std::string> runs = make_runs({.count = 600, .frames = 400, .per_cave = 10, .first_seed = 500});
+    const std::vector<std::string> runs = make_runs({.count = 1000, .frames = 400, .per_cave = 10, .first_seed = 500});
     // Killed once a quarter of the runs were answered; the rest fail to connect.
     std::atomic<int> answered{0};
     std::vector<Submission> sent;
