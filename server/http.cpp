@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -125,6 +126,10 @@ public:
 
 private:
     bool process_and_close_socket(socket_t sock) override {
+        // The head and the body of an answer are written apart: without this, the body waits
+        // for the client's delayed acknowledgement of the head (40 ms on Linux).
+        const int on = 1;
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ConnectionStream stream(sock, timeout_seconds_);
         for (int served = 0; served < REQUESTS_PER_CONNECTION; ++served) {
             // Between requests: wait for the next one in short steps, so that a stop is seen.
@@ -248,6 +253,9 @@ int serve_http(const HttpOptions& options, const ServerSettings& settings) {
     server.set_write_timeout(options.timeout_seconds, 0);
     server.set_payload_max_length(MAX_REPLAY_BYTES);
     server.set_pre_routing_handler(check_before_body);
+    // Only for the Keep-Alive header: ConnectionStream's loop keeps these limits.
+    server.set_keep_alive_max_count(REQUESTS_PER_CONNECTION);
+    server.set_keep_alive_timeout(options.timeout_seconds);
     server.set_logger(log_request);
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) write_reply(error_reply(res.status, status_text(res.status)), res);
@@ -270,7 +278,7 @@ int serve_http(const HttpOptions& options, const ServerSettings& settings) {
             return !over;
         });
         if (over) return write_reply(error_reply(413, "a body is at most " + std::to_string(MAX_REPLAY_BYTES) + " bytes"), res);
-        if (!read_whole) return write_reply(error_reply(400, "the body could not be read"), res);
+        if (!read_whole) return write_reply(error_reply(400, "the body could not be read (it needs a Content-Length)"), res);
         write_reply(handle_request(api_request(req, std::move(body)), settings), res);
     };
     server.Get(".*", answer);

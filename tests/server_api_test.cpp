@@ -116,6 +116,16 @@ TEST_F(ServerApi, SessionRunsAreRankedOnTheirDailyBoardAndForgeriesRefused) {
     EXPECT_EQ(daily["runs"][second_rank - 1]["date"], "2026-12-07");
     EXPECT_EQ(board.board("all")["runs"], daily["runs"]);
     EXPECT_EQ(board.ask("GET", "/api/runs/" + first["id"].dump() + "/replay").body, runs[0]);
+    // The page: the run on both boards, its "Watch" link to the replay or to the browser build.
+    const std::string replay_url = "/api/runs/" + first["id"].dump() + "/replay";
+    for (const std::string site : {"", "/srv/site"}) {
+        board.settings.site_dir = site;
+        const std::string page = board.ask("GET", "/").body;
+        const std::string link = std::string("<a href=\"") + (site.empty() ? "" : "/play/?replay=") + replay_url + "\">Watch</a>";
+        EXPECT_NE(page.find(link), page.rfind(link)) << page;
+        EXPECT_NE(page.find("<td>bea!</td>"), std::string::npos);
+    }
+    board.settings.site_dir.clear();
 
     // The same run the next day still counts (begun before midnight); two days later, or
     // the day before, it does not.
