@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <httplib.h>
@@ -94,6 +95,9 @@ std::string read_file(const std::string& path) {
 }  // namespace
 
 std::string TempPostgres::find_bin() {
+    if (const char* chosen = std::getenv("MURKWING_POSTGRES_BIN")) {
+        return std::filesystem::exists(std::filesystem::path(chosen) / "initdb") ? chosen : "";
+    }
     std::vector<std::filesystem::path> found;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ec)) {

@@ -23,7 +23,8 @@ public:
     TempPostgres& operator=(const TempPostgres&) = delete;
     ~TempPostgres() { stop(); }
 
-    // Where PostgreSQL's programs are, or "" when it is not installed.
+    // Where PostgreSQL's programs are (the newest /usr/lib/postgresql/VERSION/bin, or the
+    // folder MURKWING_POSTGRES_BIN names), or "" when it is not installed.
     static std::string find_bin();
     // Starts it and waits until it takes connections; false with the reason otherwise.
     bool start(std::string& error);
