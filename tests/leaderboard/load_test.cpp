@@ -30,6 +30,12 @@ namespace {
 
 int failures = 0;
 
+// Ends the test early with an exit status; thrown so that everything started so far is
+// stopped on the way out to main.
+struct Stop {
+    int status;
+};
+
 void check(bool ok, const std::string& what) {
     if (ok) return;
     ++failures;
@@ -53,16 +59,16 @@ struct TempFolder {
 struct Database {
     TempPostgres postgres;
     std::string url;
-    // Exits 77 where PostgreSQL is not installed, 1 where it would not start.
+    // Stops the test with 77 where PostgreSQL is not installed, 1 where it would not start.
     void start_postgres() {
         if (TempPostgres::find_bin().empty()) {
             std::printf("SKIPPED: PostgreSQL is not installed (apt-get install postgresql)\n");
-            std::exit(77);
+            throw Stop{77};
         }
         std::string error;
         if (!postgres.start(error) || (url = postgres.create_database("leaderboard", error)).empty()) {
             std::fprintf(stderr, "FAIL: %s\n", error.c_str());
-            std::exit(1);
+            throw Stop{1};
         }
     }
     std::vector<std::string> args(const TempFolder& data) const {
@@ -76,7 +82,7 @@ void start(ServerProcess& server, const std::string& program, const std::vector<
     std::string error;
     if (!server.start(program, args, error)) {
         std::fprintf(stderr, "FAIL: %s\n", error.c_str());
-        std::exit(1);
+        throw Stop{1};
     }
 }
 
@@ -226,8 +232,12 @@ int kill_under_load(const std::string& program, bool postgres) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[1] : "";
-    if (mode == "pair") return pair(argv[2]);
-    if (mode == "kill" && argc > 3) return kill_under_load(argv[2], std::string(argv[3]) == "postgres");
+    try {
+        if (mode == "pair") return pair(argv[2]);
+        if (mode == "kill" && argc > 3) return kill_under_load(argv[2], std::string(argv[3]) == "postgres");
+    } catch (const Stop& stop) {
+        return stop.status;
+    }
     std::fprintf(stderr, "usage: load_test pair SERVER | load_test kill SERVER sqlite|postgres\n");
     return 2;
 }
