@@ -31,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t MAX_HEAD_BYTES = 32768;
 constexpr size_t MAX_REQUEST_BYTES = MAX_HEAD_BYTES + MAX_REPLAY_BYTES;
 constexpr int REQUESTS_PER_CONNECTION = 20;
+constexpr std::chrono::seconds MAX_ANSWER_TIME{120};  // the browser build's files take the longest
 
 // A client's connection. Reads are buffered (the request parser reads its lines byte by
 // byte) and bounded per request: at most MAX_REQUEST_BYTES, all within the request's
@@ -65,9 +66,24 @@ public:
         start_ += n;
         return static_cast<ssize_t>(n);
     }
+    // Each write waits at most the timeout, and an answer must be taken within
+    // MAX_ANSWER_TIME of its request's deadline, so that a reader too slow is cut off too.
     ssize_t write(const char* ptr, size_t size) override {
-        if (!is_writable()) return -1;
+        if (Clock::now() > deadline_ + MAX_ANSWER_TIME || !is_writable()) return -1;
         return send(sock_, ptr, size, MSG_NOSIGNAL);
+    }
+    // Reads and drops what the client still sends: up to MAX_REQUEST_BYTES, for a second
+    // at most.
+    void drain() {
+        char scrap[4096];
+        const auto end = Clock::now() + std::chrono::seconds(1);
+        for (size_t dropped = 0; dropped < MAX_REQUEST_BYTES && Clock::now() < end;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (!poll_for(POLLIN, static_cast<int>(left))) break;
+            const ssize_t n = recv(sock_, scrap, sizeof scrap, 0);
+            if (n <= 0) break;
+            dropped += static_cast<size_t>(n);
+        }
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override { address(getpeername, ip, port); }
     void get_local_ip_and_port(std::string& ip, int& port) const override { address(getsockname, ip, port); }
@@ -146,7 +162,11 @@ private:
             // After a refusal the rest of what the client sent is not read as more requests.
             if (!answered || closed || last_status >= 400) break;
         }
-        shutdown(sock, SHUT_RDWR);
+        // A close with unread bytes resets the connection, and the client may lose the answer
+        // still in flight (a 413 to a client still sending): first end our side and let the
+        // client's bytes drain, a little while at most.
+        shutdown(sock, SHUT_WR);
+        stream.drain();
         close(sock);
         return true;
     }

@@ -64,8 +64,12 @@ bool parse_listen(const std::string& text, HttpOptions& http) {
 bool parse_command_line(int argc, char** argv, CommandLine& line, bool& exit_now) {
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i], value;
+        if (option.compare(0, 2, "--") != 0) {
+            std::fprintf(stderr, "murkwingdiver-server: unexpected argument %s (see --help)\n", option.c_str());
+            return false;
+        }
         const size_t equals = option.find('=');
-        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+        if (equals != std::string::npos) {
             value = option.substr(equals + 1);
             option.resize(equals);
         } else if (option != "--help" && option != "--version") {

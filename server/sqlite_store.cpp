@@ -1,8 +1,8 @@
 // The SQLite store: one file, WAL mode with full sync, so that a run is on the disk before
 // add_run returns. Each thread borrows a connection of its own from a small pool (SQLite
 // connections must not be shared between threads at once); writers take the database's
-// write lock up front (BEGIN IMMEDIATE) and wait for one another up to BUSY_WAIT_MS. Every
-// statement is prepared once per connection, with parameters bound, never pasted.
+// write lock up front (BEGIN IMMEDIATE), one at a time per process, and wait for other
+// processes up to BUSY_WAIT_MS. Every statement is prepared once per connection, with parameters bound, never pasted.
 #include <sqlite3.h>
 
 #include <mutex>
@@ -153,6 +153,7 @@ public:
 
     Added add_run(const NewRun& run) override {
         Borrowed c(*this);
+        std::lock_guard<std::mutex> writing(write_mutex_);
         Transaction t(*c);
         Added added;
         {
@@ -217,6 +218,7 @@ public:
             Connection& c;
             ~FullSyncAgain() { Query(c, SYNC_FULL).step(); }
         } full_sync_again{*c};
+        std::lock_guard<std::mutex> writing(write_mutex_);
         Transaction t(*c);
         Query(*c, FORGET_REQUESTS).bind(1, now_ms - window_ms).step();
         Query(*c, NOTE_REQUEST).bind(1, address).bind(2, now_ms).step();
@@ -272,7 +274,10 @@ private:
     };
 
     std::string path_;
-    std::mutex mutex_;
+    std::mutex mutex_;        // guards idle_
+    // One writer of this process at a time: the others wait here, woken as soon as it is
+    // done, rather than in SQLite's busy handler, which sleeps in steps of up to 100 ms.
+    std::mutex write_mutex_;
     std::vector<std::unique_ptr<Connection>> idle_;
 };
 

@@ -10,6 +10,7 @@
 #include "replay/flight.h"
 #include "replay/recorder.h"
 #include "server/api.h"
+#include "server/digest.h"
 #include "tests/game_support.h"
 
 namespace {
@@ -214,6 +215,13 @@ TEST(ServerRanking, ByLevelThenFramesThenArrivalAndEachReplayOnce) {
     }
     EXPECT_EQ(board.board("daily-2026-12-07")["runs"].size(), 0u);
     EXPECT_EQ(board.ask("GET", "/api/boards/all", "", {{"limit", "3"}}).body.find("\"rank\":4"), std::string::npos);
+}
+
+// FIPS 180-4's examples: one block, and a message whose padding takes a second block.
+TEST(ServerDigest, Sha256OfTheStandardsExamples) {
+    EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256_hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
 }  // namespace
