@@ -136,6 +136,10 @@ class GuardedServer : public httplib::Server {
 public:
     explicit GuardedServer(int timeout_seconds) : timeout_seconds_(timeout_seconds) {}
 
+    // httplib listens with a backlog of 5: more clients than that connecting at once had
+    // connections dropped. Listening again on the bound socket lengthens the queue.
+    void lengthen_backlog() { ::listen(svr_sock_, SOMAXCONN); }
+
 private:
     bool process_and_close_socket(socket_t sock) override {
         // The head and the body of an answer are written apart: without this, the body waits
@@ -322,6 +326,7 @@ int serve_http(const HttpOptions& options, const ServerSettings& settings) {
         std::fprintf(stderr, "%s: cannot listen on %s:%d\n", SERVER_NAME, options.host.c_str(), options.port);
         return 1;
     }
+    server.lengthen_backlog();
     const bool v6 = options.host.find(':') != std::string::npos;
     std::fprintf(stderr, "listening on http://%s%s%s:%d\n", v6 ? "[" : "", options.host.c_str(), v6 ? "]" : "", port);
     std::fflush(stderr);
