@@ -3,13 +3,16 @@
 # shows it: the game runs in a fresh folder in a private Xvfb server (no window manager,
 # dummy sound device), Escape opens "Quit?", and once its dimming has settled the game's
 # and the server's user plus system time are read from /proc over SECONDS (default 30).
-#   tools/measure_dialog_cpu.sh GAME [SECONDS]
+# Further arguments go to the game (--scale 2, say).
+#   tools/measure_dialog_cpu.sh GAME [SECONDS [GAME ARGUMENTS...]]
 # With SHOT=FILE.png the window's picture is saved there at the end (xwd, convert), to see
-# that it was "Quit?" that waited. E.g. tools/measure_dialog_cpu.sh build/test/game/murkwingdiver 30
+# that it was "Quit?" that waited. E.g.
+#   tools/measure_dialog_cpu.sh build/test/game/murkwingdiver 30 --scale 2
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-game=$(readlink -f "${1:?usage: measure_dialog_cpu.sh GAME [SECONDS]}")
+game=$(readlink -f "${1:?usage: measure_dialog_cpu.sh GAME [SECONDS [GAME ARGUMENTS...]]}")
 seconds=${2:-30}
+shift 2 2>/dev/null || shift
 settle=5  # seconds for the dimming to come to rest (it takes about 3)
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (packages xvfb xdotool)"; exit 1; }
@@ -27,7 +30,7 @@ for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$fd_file")"
 unset WAYLAND_DISPLAY XDG_RUNTIME_DIR  # the game would prefer a Wayland desktop
 
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$game" >/dev/null 2>&1) &
+(cd "$work" && SDL_AUDIODRIVER=dummy exec "$game" "$@" >/dev/null 2>&1) &
 game_pid=$!
 window=$(timeout 10 xdotool search --sync --pid "$game_pid" --name '^Murkwing Diver$' | head -n 1)
 [ -n "$window" ] || { echo "the game's window did not show"; exit 1; }
