@@ -172,20 +172,21 @@ TEST_F(WindowPresent, ADialogAtRestPresentsNothingYetTheWindowShowsItsPage) {
     game = GameScreen{WIDTH, HEIGHT, create_image(WIDTH, HEIGHT, 0xFFFFFFFFu, 0, 0)};
     ASSERT_EQ(load_font(MURKWING_SOURCE_DIR "/data/font.bmp", GAME_CHARSET), 0);
     reset_input_state();
+    const long start = presented_rows();
     int32_t answer = 0;
     std::thread player([&] { answer = choice_dialog("Quit?", "No:::Yes", 0, 0); });
-    // Every pass redraws the whole dialog, and the dimming settles within about 3 s; from
-    // then on a whole second of passes presents no row. (A refresh tick that falls between
-    // a pass's unlock and its highlight box presents those rows twice, rarely.)
-    long count = presented_rows();
+    // Every pass redraws the whole dialog. Once the dimming (every row) has been shown and
+    // has settled, a whole second of passes presents no row. (A refresh tick that falls
+    // between a pass's unlock and its highlight box presents those rows twice, rarely.)
+    long count = start;
     double unchanged_since = now_seconds();
     EXPECT_TRUE(wait_until([&] {
         if (presented_rows() != count) {
             count = presented_rows();
             unchanged_since = now_seconds();
         }
-        return now_seconds() - unchanged_since >= 1.0;
-    }, 30)) << "the dialog kept presenting rows";
+        return count >= start + HEIGHT && now_seconds() - unchanged_since >= 1.0;
+    }, 30)) << "the dialog kept presenting rows, or never showed";
     // The window shows the page as it stands, though its last passes presented nothing.
     std::vector<uint32_t> page(WIDTH * HEIGHT);
     int wrong = -1;
