@@ -186,7 +186,7 @@ TEST_F(WindowPresent, ADialogAtRestPresentsNothingYetTheWindowShowsItsPage) {
             unchanged_since = now_seconds();
         }
         return count >= start + HEIGHT && now_seconds() - unchanged_since >= 1.0;
-    }, 30)) << "the dialog kept presenting rows, or never showed";
+    }, 60)) << "the dialog kept presenting rows, or never showed";
     // The window shows the page as it stands, though its last passes presented nothing.
     std::vector<uint32_t> page(WIDTH * HEIGHT);
     int wrong = -1;
