@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct Core {
     int width = 0, height = 0, rate = 0;
     std::unique_ptr<uint32_t[], FreeDeleter> page;  // width * height pixels, 0xAARRGGBB
     std::vector<uint8_t> row_changed;  // one flag per row
+    // What was presented last of each row, where row_shown says the window still has it.
+    std::vector<uint32_t> shown;
+    std::vector<uint8_t> row_shown;
+    long presented_rows = 0;
     // Lock bits, touched by the game's thread only.
     bool held_by_caller = false;
     bool held_for_call = false;
@@ -71,6 +76,9 @@ bool open_page(int width, int height, int rate) {
     if (!c.page) return false;
     std::fill(c.page.get(), c.page.get() + pixels, 0xFF000000u);
     c.row_changed.assign(height, 1);
+    c.shown.assign(pixels, 0);
+    c.row_shown.assign(height, 0);
+    c.presented_rows = 0;
     c.width = width;
     c.height = height;
     c.rate = rate;
@@ -90,6 +98,8 @@ void close_page() {
     c.open = false;
     c.page.reset();
     c.row_changed.clear();
+    c.shown.clear();
+    c.row_shown.clear();
     c.width = c.height = c.rate = 0;
     c.held_by_caller = c.held_for_call = false;
     offscreen_page() = false;
@@ -134,21 +144,32 @@ void set_active(bool active) {
 void set_pointer_inside(bool inside) { state().pointer_inside = inside; }
 bool active() { return state().active; }
 
-bool take_changed_band(int& first, int& last) {
+bool take_rows_to_present(std::vector<RowRun>& runs) {
     Core& c = state();
-    first = -1;
+    runs.clear();
+    const size_t row_bytes = static_cast<size_t>(c.width) * 4;
     for (int y = 0; y < c.height; ++y) {
-        if (c.row_changed[y]) {
-            if (first < 0) first = y;
-            last = y;
-        }
+        if (!c.row_changed[y]) continue;
+        c.row_changed[y] = 0;
+        const uint32_t* row = c.page.get() + static_cast<size_t>(y) * c.width;
+        uint32_t* shown = c.shown.data() + static_cast<size_t>(y) * c.width;
+        if (c.row_shown[y] && std::memcmp(row, shown, row_bytes) == 0) continue;
+        std::memcpy(shown, row, row_bytes);
+        c.row_shown[y] = 1;
+        ++c.presented_rows;
+        if (!runs.empty() && runs.back().last == y - 1) runs.back().last = y;
+        else runs.push_back(RowRun{y, y});
     }
-    if (first < 0) return false;
-    std::fill(c.row_changed.begin(), c.row_changed.end(), 0);
-    return true;
+    return !runs.empty();
 }
 
-void mark_all_rows() { std::fill(state().row_changed.begin(), state().row_changed.end(), 1); }
+long presented_row_count() { return state().presented_rows; }
+
+void mark_all_rows() {
+    std::fill(state().row_changed.begin(), state().row_changed.end(), 1);
+    std::fill(state().row_shown.begin(), state().row_shown.end(), 0);
+}
+
 const uint32_t* page_pixels() { return state().page.get(); }
 bool row_changed(int y) { return y >= 0 && y < state().height && state().row_changed[y]; }
 void clear_row_flags() { std::fill(state().row_changed.begin(), state().row_changed.end(), 0); }

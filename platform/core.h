@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace core {
 
@@ -29,8 +30,20 @@ void turn_wheel(int steps);
 void set_active(bool active);                  // also clears the key states, marks all rows
 void set_pointer_inside(bool inside);
 bool active();
-// First and last changed row, clearing all flags; false when nothing changed.
-bool take_changed_band(int& first, int& last);
+
+// Rows first..last of the page, adjacent, to be presented together.
+struct RowRun {
+    int first = 0, last = 0;
+};
+// Takes the changed rows, clearing every flag, and puts in `runs` (top first) those whose
+// pixels differ from what was presented of them last, or that the window may have lost
+// (mark_all_rows); from then on they count as presented. Rows drawn again exactly as they
+// were shown are left out: a dialog at rest presents nothing. False when `runs` is empty.
+bool take_rows_to_present(std::vector<RowRun>& runs);
+// Rows that take_rows_to_present has handed out since the screen opened (for tests).
+long presented_row_count();
+// Marks every row changed and to be presented whatever it holds: the window may have lost
+// its picture (a new size, full screen, a change of activation, a paint request).
 void mark_all_rows();
 const uint32_t* page_pixels();
 bool row_changed(int y);

@@ -28,6 +28,30 @@ TEST_F(PlatformTest, PageStartsBlackWithEveryRowChanged) {
     EXPECT_TRUE(headless_row_changed(0));
 }
 
+// Rows come out of take_rows_to_present, in runs, only while they differ from what was
+// presented of them last, unless the window may have lost them (mark_all_rows).
+TEST_F(PlatformTest, OnlyRowsUnlikeTheirLastPresentationArePresented) {
+    std::vector<core::RowRun> runs;
+    auto presented = [&] {
+        std::string text;
+        std::lock_guard<std::mutex> lock(core::screen_mutex());
+        if (!core::take_rows_to_present(runs)) return text;
+        for (const core::RowRun& r : runs) text += std::to_string(r.first) + ".." + std::to_string(r.last) + " ";
+        return text;
+    };
+    EXPECT_EQ(presented(), "0..319 ");
+    unlock_screen(-1, -1);  // every row drawn again as it was
+    EXPECT_EQ(presented(), "");
+    for (int y : {5, 6, 9}) screen_page().pixels[y * 480 + 7] = 0xFF102030u;
+    unlock_screen(-1, -1);
+    EXPECT_EQ(presented(), "5..6 9..9 ");
+    {
+        std::lock_guard<std::mutex> lock(core::screen_mutex());
+        core::mark_all_rows();
+    }
+    EXPECT_EQ(presented(), "0..319 ");
+}
+
 TEST(PlatformOpen, RefusesBadArguments) {
     struct Case { int w, h, depth; int result; } cases[] = {
         {480, 320, 32, 0}, {480, 320, 24, 0}, {480, 320, 15, 0}, {480, 320, 1, 0},

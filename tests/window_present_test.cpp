@@ -1,10 +1,16 @@
 // What the real window shows: its title and size, and the screen page's colours pixel for
 // pixel, read back from the X server with xwd; a frame drawn under the lock shows only
-// after unlock_screen.
+// after unlock_screen; a dialog at rest presents nothing and is still shown as it is.
 #include <string>
+#include <thread>
 
+#include "gfx/image.h"
 #include "tests/window_support.h"
 #include "tests/window_x11.h"
+#include "ui/dialog.h"
+#include "ui/font.h"
+#include "ui/input.h"
+#include "ui/screen_globals.h"
 
 using namespace window_test;
 
@@ -152,6 +158,58 @@ TEST_F(WindowPresent, APaintRequestRepaintsWhatAnotherWindowCovered) {
     })) << "the cover did not show";
     x.destroy(cover);
     EXPECT_EQ(wait_for_picture(pattern, first), 0) << first;
+}
+
+long presented_rows() {
+    std::lock_guard<std::mutex> lock(core::screen_mutex());
+    return core::presented_row_count();
+}
+
+TEST_F(WindowPresent, ADialogAtRestPresentsNothingYetTheWindowShowsItsPage) {
+    fill_page(pattern);
+    xdo("mousemove 1279 1023");  // off the window: the pointer picks no option
+    GameScreen& game = game_screen();
+    game = GameScreen{WIDTH, HEIGHT, create_image(WIDTH, HEIGHT, 0xFFFFFFFFu, 0, 0)};
+    ASSERT_EQ(load_font(MURKWING_SOURCE_DIR "/data/font.bmp", GAME_CHARSET), 0);
+    reset_input_state();
+    const long start = presented_rows();
+    int32_t answer = 0;
+    std::thread player([&] { answer = choice_dialog("Quit?", "No:::Yes", 0, 0); });
+    // Every pass redraws the whole dialog. Once the dimming (every row) has been shown and
+    // has settled, a whole second of passes presents no row. (A refresh tick that falls
+    // between a pass's unlock and its highlight box presents those rows twice, rarely.)
+    long count = start;
+    double unchanged_since = now_seconds();
+    EXPECT_TRUE(wait_until([&] {
+        if (presented_rows() != count) {
+            count = presented_rows();
+            unchanged_since = now_seconds();
+        }
+        return count >= start + HEIGHT && now_seconds() - unchanged_since >= 1.0;
+    }, 60)) << "the dialog kept presenting rows, or never showed";
+    // The window shows the page as it stands, though its last passes presented nothing.
+    std::vector<uint32_t> page(WIDTH * HEIGHT);
+    int wrong = -1;
+    std::string first;
+    wait_until([&] {
+        {
+            std::lock_guard<std::mutex> lock(core::screen_mutex());
+            std::copy_n(screen_page().pixels, page.size(), page.begin());
+        }
+        Capture root = capture("-root");
+        wrong = root.ok ? count_wrong_pixels(root, [&](int x, int y) { return page[y * WIDTH + x]; }, first) : -1;
+        return wrong == 0;
+    });
+    EXPECT_EQ(wrong, 0) << first;
+    {
+        std::lock_guard<std::mutex> lock(core::screen_mutex());
+        core::post_key(KEY_ENTER);
+    }
+    player.join();
+    EXPECT_EQ(answer, 1);
+    free_font();
+    destroy_image(game.overlay);
+    game = GameScreen{};
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ struct Window {
     bool drop_next_text = false;         // the last key press queued its own key
     bool close_queued = false;           // a close key was queued in this tick
     std::vector<uint32_t> row;           // one scaled row, 0xFFRRGGBB
+    std::vector<core::RowRun> runs;      // the page rows to present in this tick
+    // On X11 the window surface goes to the window at the end of the tick, in one call:
+    // the parts of it drawn since. Empty when none.
+    std::vector<SDL_Rect> unshown;
     // On SDL's wayland driver the window has no surface of its own. The page is scaled into
     // `frame`, in real pixels, which reaches the window through a streaming texture of the
     // same size copied 1:1: the renderer neither scales nor smooths. Null on X11, where the
@@ -112,18 +116,26 @@ int64_t now_ns() {
 // `frame` where a renderer presents it.
 SDL_Surface* drawing_surface(Window& w) { return w.renderer ? w.frame : SDL_GetWindowSurface(w.window); }
 
-// Shows `rect` of the drawing surface in the window; through a renderer, at the next
-// send_frame.
+// Shows `rect` of the drawing surface in the window at the next send_frame.
 void show(Window& w, const SDL_Rect& rect) {
     if (w.renderer) SDL_UnionRect(&w.unsent, &rect, &w.unsent);
-    else SDL_UpdateWindowSurfaceRects(w.window, &rect, 1);
+    else w.unshown.push_back(rect);
 }
 
-// Sends the unsent part of `frame` to the texture and the whole texture to the window (the
-// back buffer holds nothing after a present). Called without the screen lock: a software
-// OpenGL takes milliseconds for it (4.5 ms on average for 960 x 640 with llvmpipe).
+// Sends what was drawn since the last call to the window, or nothing when nothing was:
+// on X11 the parts of the window surface, through a renderer the unsent part of `frame` to
+// the texture and the whole texture to the window (the back buffer holds nothing after a
+// present). Called without the screen lock: a software OpenGL takes milliseconds for it
+// (4.5 ms on average for 960 x 640 with llvmpipe). Only this thread draws on the surface.
 void send_frame(Window& w) {
-    if (!w.renderer || !w.frame || SDL_RectEmpty(&w.unsent)) return;
+    if (!w.renderer) {
+        if (!w.unshown.empty()) {
+            SDL_UpdateWindowSurfaceRects(w.window, w.unshown.data(), static_cast<int>(w.unshown.size()));
+        }
+        w.unshown.clear();
+        return;
+    }
+    if (!w.frame || SDL_RectEmpty(&w.unsent)) return;
     const SDL_Rect& r = w.unsent;
     const auto* pixels = static_cast<const uint8_t*>(w.frame->pixels);
     SDL_UpdateTexture(w.texture, &r, pixels + static_cast<size_t>(r.y) * w.frame->pitch + r.x * 4, w.frame->pitch);
@@ -175,6 +187,7 @@ void lay_out(Window& w) {
     w.pixel_width = surface->w;
     w.pixel_height = surface->h;
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    w.unshown.clear();  // parts of a surface that may be gone: the whole new one follows
     show(w, SDL_Rect{0, 0, surface->w, surface->h});
     core::mark_all_rows();
 }
@@ -187,8 +200,8 @@ bool pixel_size_changed(Window& w) {
     return width != w.pixel_width || height != w.pixel_height;
 }
 
-// Copies page rows first..last to the window surface, scaled and clipped, and shows them
-// in one transfer. Called with the screen lock held.
+// Copies page rows first..last to the window surface, scaled and clipped, to be shown at
+// the next send_frame. Called with the screen lock held.
 void present_rows(Window& w, int first, int last) {
     SDL_Surface* surface = drawing_surface(w);
     const uint32_t* page = core::page_pixels();
@@ -220,9 +233,11 @@ void present_rows(Window& w, int first, int last) {
     show(w, SDL_Rect{band.x, band.y, band.width, band.height});
 }
 
-void present_changed_band(Window& w) {
-    int first = 0, last = 0;
-    if (screen_is_open() && core::take_changed_band(first, last)) present_rows(w, first, last);
+// Presents the changed rows that differ from what the window shows: nothing at all while
+// the game draws the same picture again and again (a dialog at rest).
+void present_changed_rows(Window& w) {
+    if (!screen_is_open() || !core::take_rows_to_present(w.runs)) return;
+    for (const core::RowRun& run : w.runs) present_rows(w, run.first, run.last);
 }
 
 // Alt+Enter or the maximise button: window <-> full screen on the desktop's own mode; back
@@ -340,8 +355,11 @@ void change_activation(Window& w) { core::set_active(w.has_focus && !w.minimized
 
 void handle_window_event(Window& w, const SDL_WindowEvent& event, bool& repaint) {
     switch (event.event) {
+        // The window may have lost its picture: every row is presented again, changed or
+        // not. (A new size, full screen and a change of activation do the same.)
         case SDL_WINDOWEVENT_SHOWN:
-        case SDL_WINDOWEVENT_EXPOSED: repaint = true; break;
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED: repaint = true; break;
         case SDL_WINDOWEVENT_FOCUS_GAINED: w.has_focus = true; change_activation(w); break;
         case SDL_WINDOWEVENT_FOCUS_LOST: w.has_focus = false; change_activation(w); break;
         case SDL_WINDOWEVENT_MINIMIZED: w.minimized = true; change_activation(w); break;
@@ -385,10 +403,10 @@ void handle_event(Window& w, const SDL_Event& event, bool& repaint) {
 
 // --- The refresh thread ---------------------------------------------------------------
 
-// One tick, with the screen lock held: present the changed band, sample the keyboard,
+// One tick, with the screen lock held: present the changed rows, sample the keyboard,
 // handle every pending event.
 void run_tick(Window& w) {
-    present_changed_band(w);
+    present_changed_rows(w);
     SDL_PumpEvents();
     if (core::active()) sample_keyboard();
     w.close_queued = false;
@@ -399,9 +417,9 @@ void run_tick(Window& w) {
     }
     repeat_pads();
     if (pixel_size_changed(w)) lay_out(w);
-    if (repaint && screen_is_open()) {
-        core::clear_row_flags();
-        present_rows(w, 0, w.page_height - 1);
+    if (repaint) {
+        core::mark_all_rows();
+        present_changed_rows(w);
     }
 }
 

@@ -30,6 +30,7 @@ EM_JS(int, web_next_hold, (int frame), {
 });
 
 EM_JS(void, web_set_held, (int held), { Module.murkwing.held = !!held; });
+EM_JS(void, web_count_yield, (), { Module.murkwing.yields = (Module.murkwing.yields || 0) + 1; });
 EM_JS(int, web_held, (), { return Module.murkwing.held ? 1 : 0; });
 
 }  // namespace
@@ -42,6 +43,7 @@ void web_test::screen_opened() {
 
 void web_test::frame_presented(long presented_frames) {
     TestParameters& p = parameters();
+    web_count_yield();
     if (p.hold_frame <= 0 || presented_frames != p.hold_frame) return;
     p.hold_frame = web_next_hold(static_cast<int>(p.hold_frame));
     web_set_held(1);

@@ -3,7 +3,8 @@
 // option MURKWING_WEB_TEST) links test_hooks.cpp instead, which reads two URL parameters:
 // seed=S starts clock_seconds at S, so the game's seed (the clock at start-up) is S;
 // hold=N1,N2,... stops the game in the pause after frame N1 (then N2, ...) has been shown,
-// until the page sets Module.murkwing.held back to false.
+// until the page sets Module.murkwing.held back to false. Module.murkwing.yields counts the
+// yields to the browser (a dialog's passes go on while it presents nothing).
 #pragma once
 
 namespace web_test {

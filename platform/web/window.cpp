@@ -35,6 +35,7 @@ struct Browser {
     int width = 0, height = 0;
     double origin_ms = 0.0;            // emscripten_get_now at open_screen: the timeline's origin
     std::vector<uint32_t> band;        // rows being presented, in the canvas's R, G, B, A order
+    std::vector<core::RowRun> runs;    // the rows to present at this yield
     bool held[HID_USAGE_COUNT] = {};   // keys held now, by HID usage
     bool has_focus = true, hidden = false;
     // Touch: a finger down holds the left button and the climb key. The game samples input
@@ -63,17 +64,21 @@ EM_JS(int, web_open_canvas, (int width, int height), {
     canvas.height = height;
     Module.murkwingScreen = {context: context, image: context.createImageData(width, height)};
     Module.murkwing = {frames: 0, firstFrameAt: -1, lastFrameAt: -1, periods: 0, periodSum: 0,
-                       periodSquares: 0, held: false};
+                       periodSquares: 0, held: false, presentedRows: 0};
+    // A canvas whose context the browser dropped comes back blank: every row again.
+    canvas.addEventListener('contextrestored', function() { Module._murkwing_canvas_restored(); });
     if (Module.fitCanvas) Module.fitCanvas();
     return 1;
 });
 
-// Copies `count` rows of canvas-ordered bytes at `rgba` to canvas rows first.. .
+// Copies `count` rows of canvas-ordered bytes at `rgba` to canvas rows first.. ; counts
+// them in Module.murkwing.presentedRows.
 EM_JS(void, web_put_rows, (const uint32_t* rgba, int width, int first, int count), {
     const screen = Module.murkwingScreen;
     const bytes = HEAPU8.subarray(rgba, rgba + width * count * 4);
     screen.image.data.set(bytes, first * width * 4);
     screen.context.putImageData(screen.image, 0, 0, 0, first, width, count);
+    Module.murkwing.presentedRows += count;
 });
 
 // Frame figures for the page: how many frames were shown, when the first and the last
@@ -123,14 +128,17 @@ void present_rows(int first, int last) {
     web_put_rows(b.band.data(), b.width, first, last - first + 1);
 }
 
-// Presents the changed rows, unless the caller holds the screen lock.
+// Presents the changed rows that differ from what the canvas shows, unless the caller
+// holds the screen lock: a dialog at rest puts nothing on the canvas, so the browser has
+// nothing to paint.
 void present_changed_rows() {
     if (!screen_is_open()) return;
     CallLock guard;
     if (!guard.taken) return;  // the caller's lock: the frame is not finished
     Browser& b = browser();
-    int first = 0, last = 0;
-    if (core::take_changed_band(first, last)) present_rows(first, last);
+    if (core::take_rows_to_present(b.runs)) {
+        for (const core::RowRun& run : b.runs) present_rows(run.first, run.last);
+    }
     if (b.presented_frames != b.frames) {
         b.presented_frames = b.frames;
         web_note_frame(static_cast<int>(b.frames));
@@ -384,6 +392,12 @@ void yield_ms(int ms) {
 }
 
 }  // namespace
+
+// The canvas's "contextrestored": its picture is gone, so every row goes to it again.
+extern "C" EMSCRIPTEN_KEEPALIVE void murkwing_canvas_restored() {
+    CallLock guard;
+    core::mark_all_rows();
+}
 
 void backend_pause_started(int /*ms*/) {}
 

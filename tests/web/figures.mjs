@@ -1,6 +1,7 @@
 // Figures of the browser build (tools/web.sh's build/web/), printed, never judged: the
 // files' sizes raw and gzipped, navigation to the first frame in headless Chromium, the
-// frame period, and the CPU use of the page's renderer process over a stretch of play.
+// CPU use of the browser's renderer and GPU processes while the page waits in "Quit?" (with
+// its sound running, then suspended) and over a stretch of play, and the frame period.
 //
 //   node figures.mjs SITE_FOLDER [PLAY_SECONDS [SCREENSHOT.png]]
 //
@@ -33,16 +34,56 @@ function cpuSeconds(pid) {
   return (Number(fields[11]) + Number(fields[12])) / TICKS_PER_SECOND;
 }
 
-// Chromium's renderer processes (the page's, and maybe a spare one).
-function rendererPids() {
-  return fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).filter((pid) => {
+// The parent of a process, from /proc.
+function parentPid(pid) {
+  try {
+    return Number(/^PPid:\s*(\d+)/m.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
+  } catch {
+    return 0;
+  }
+}
+
+// Our browser's renderer processes (the page's, and maybe a spare one) and its GPU process,
+// by the --type= of their command line: only descendants of `browserPid`, as other
+// Chromiums may run on the machine.
+function childPids(browserPid) {
+  const found = [];
+  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    let command;
     try {
-      const command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
-      return command.includes('chromium') && command.includes('--type=renderer');
+      command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
     } catch {
-      return false;
+      continue;
     }
-  });
+    const type = /--type=(renderer|gpu-process)/.exec(command);
+    if (!type) continue;
+    for (let p = Number(pid); p > 1; p = parentPid(p)) {
+      if (p === browserPid) {
+        found.push({pid, type: type[1]});
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+// Starts counting the CPU time of the browser's renderer and GPU processes; the returned
+// function prints each one's share of a core since, under `label`, and their sum.
+function countCpu(browser, label) {
+  const processes = childPids(browser.process().pid).map((p) => ({...p, start: cpuSeconds(p.pid)}));
+  const wallStart = Date.now();
+  return () => {
+    const wall = (Date.now() - wallStart) / 1000;
+    let sum = 0;
+    for (const {pid, type, start} of processes) {
+      if (!fs.existsSync(`/proc/${pid}`)) continue;
+      const used = cpuSeconds(pid) - start;
+      sum += used;
+      console.log(`${label}: ${type} ${pid}: ${used.toFixed(2)} s CPU in ${wall.toFixed(1)} s = ` +
+                  `${(100 * used / wall).toFixed(1)} %`);
+    }
+    console.log(`${label}: renderer and GPU processes together ${(100 * sum / wall).toFixed(1)} % of one core`);
+  };
 }
 
 const server = await serve(site);
@@ -62,11 +103,31 @@ firstFrames.sort((a, b) => a - b);
 console.log(`navigation to first frame: median ${firstFrames[2].toFixed(0)} ms ` +
             `(5 loads: ${firstFrames.map((t) => t.toFixed(0)).join(' ')})`);
 
+// Waiting in "Quit?": Escape in the first frames, then nothing for the dimming to settle
+// (about 3 s) and nothing while the CPU is counted: the page alone decides what it costs.
+{
+  const {page: waiting} = await openPage(browser, server.url);
+  await waiting.goto(server.url);
+  await startGame(waiting);
+  await waiting.waitForFunction(() => window.Module && Module.murkwing && Module.murkwing.frames > 0);
+  await waiting.keyboard.press('Escape');
+  await new Promise((r) => setTimeout(r, 5000));
+  const report = countCpu(browser, 'waiting in "Quit?"');
+  await new Promise((r) => setTimeout(r, playSeconds * 1000));
+  report();
+  // The same with the page's AudioContext suspended: the share of the sound's node.
+  await waiting.evaluate(() => Module.murkwingAudio && Module.murkwingAudio.context.suspend());
+  const silent = countCpu(browser, 'waiting in "Quit?", sound suspended');
+  await new Promise((r) => setTimeout(r, playSeconds * 1000));
+  silent();
+  await waiting.close();
+}
+
 const {page} = await openPage(browser, server.url);
 await page.goto(server.url);
 await startGame(page);
 await page.waitForFunction(() => window.Module && Module.murkwing && Module.murkwing.frames > 0);
-const before = new Map(rendererPids().map((pid) => [pid, cpuSeconds(pid)]));
+const report = countCpu(browser, 'in flight');
 const start = Date.now();
 let climbing = false, lastFrames = 0, still = 0, runFrames = 0, shot = !screenshot;
 while (Date.now() - start < playSeconds * 1000) {
@@ -100,12 +161,7 @@ while (Date.now() - start < playSeconds * 1000) {
   }
   await new Promise((r) => setTimeout(r, 50));
 }
-const wall = (Date.now() - start) / 1000;
-for (const [pid, cpu] of before) {
-  if (!fs.existsSync(`/proc/${pid}`)) continue;
-  const used = cpuSeconds(pid) - cpu;
-  console.log(`renderer ${pid}: ${used.toFixed(2)} s CPU in ${wall.toFixed(1)} s of play = ${(100 * used / wall).toFixed(1)} %`);
-}
+report();
 const f = await page.evaluate(() => Module.murkwing);
 const mean = f.periodSum / f.periods;
 const spread = Math.sqrt(Math.max(0, f.periodSquares / f.periods - mean * mean));

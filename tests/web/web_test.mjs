@@ -105,6 +105,13 @@ test('a finger held on the screen climbs like space', async ({page}) => {
   expectSame(pixels, twinPage(twinFolder(), 10, `1:+${SPACE_SCANCODE}`), 'frame 10 touched');
 }, '?hold=1,10');
 
+// The rows the canvas was given over 25 yields (a dialog's passes, one second).
+async function rowsOver25Yields(page) {
+  const start = await page.evaluate(() => ({rows: Module.murkwing.presentedRows, yields: Module.murkwing.yields}));
+  await page.waitForFunction((yields) => Module.murkwing.yields >= yields + 25, {timeout: 20000}, start.yields);
+  return await page.evaluate(() => Module.murkwing.presentedRows) - start.rows;
+}
+
 // Escape at frame 20, "Yes", "High Score!", a name, the table; then a reload, the same
 // again with another name, and both names on the table from the browser's storage.
 test('Escape shows "Quit?", "Yes" leads to the table, a typed name outlives a reload', async ({page, url}) => {
@@ -118,10 +125,16 @@ test('Escape shows "Quit?", "Yes" leads to the table, a typed name outlives a re
     await waitForHold(browserPage);
     await browserPage.keyboard.press('Escape');
     await release(browserPage);
-    const quit = await restingPixels(browserPage);
-    if (run === 1) expectSame(quit, twinPage(twinFolder(), hold + REST, steps[0]), '"Quit?"');
-    await browserPage.keyboard.press('ArrowDown');
     await restingPixels(browserPage);
+    // At rest the passes go on and present nothing, and the canvas is still the twin's page.
+    const quiet = await rowsOver25Yields(browserPage);
+    if (quiet !== 0) throw new Error(`"Quit?" at rest presented ${quiet} rows in 25 passes`);
+    if (run === 1) expectSame(await canvasPixels(browserPage), twinPage(twinFolder(), hold + REST, steps[0]), '"Quit?"');
+    const rows = await browserPage.evaluate(() => Module.murkwing.presentedRows);
+    await browserPage.keyboard.press('ArrowDown');
+    await browserPage.waitForFunction((n) => Module.murkwing.presentedRows > n, {timeout: 5000}, rows);
+    await restingPixels(browserPage);
+    if (await rowsOver25Yields(browserPage) !== 0) throw new Error('"Quit?" kept presenting after a move');
     await browserPage.keyboard.press('Enter');  // "Yes"
     const highScore = await restingPixels(browserPage);
     if (run === 1) expectSame(highScore, twinPage(twinFolder(), hold + 3 * REST, ...steps.slice(0, 3)), '"High Score!"');
