@@ -7,7 +7,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
 ensure_packages --for "the benchmarks" cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev \
-    libbenchmark-dev libpixman-1-dev
+    libbenchmark-dev libpixman-1-dev libcpp-httplib-dev
 build="$here/build/bench"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMURKWING_BENCH=ON \
     -DMURKWING_TESTS=OFF >/dev/null

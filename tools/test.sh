@@ -11,7 +11,7 @@ quick=false
 [ "${1:-}" = quick ] && quick=true
 . "$here/tools/ensure-packages.sh"
 headless_packages=(cmake ninja-build g++ pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
-    libpixman-1-dev)
+    libpixman-1-dev libcpp-httplib-dev)
 $quick && ensure_packages --for "the headless tests" "${headless_packages[@]}"
 $quick || ensure_packages --for "the tests" "${headless_packages[@]}" xvfb xdotool x11-apps imagemagick xauth \
     clang libclang-rt-14-dev desktop-file-utils appstream weston libegl-mesa0 libgl1-mesa-dri
