@@ -2,11 +2,13 @@
 // run first, and posts each replay to the server with cpp-httplib's client. The game's
 // thread only writes the run into the queue and wakes the sender.
 #include <httplib.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -222,6 +224,13 @@ struct Sender {
     }
 
     void run() {
+        // A server that closes the connection while a run is written to it must cost the
+        // write an error (EPIPE), not the game its life: cpp-httplib sends without
+        // MSG_NOSIGNAL, so SIGPIPE is blocked in this thread.
+        sigset_t pipe_signal;
+        sigemptyset(&pipe_signal);
+        sigaddset(&pipe_signal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             changed.wait(lock, [this] { return wanted || finishing; });
