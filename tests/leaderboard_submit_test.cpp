@@ -2,7 +2,12 @@
 // server on 127.0.0.1: a run that enters the table is posted while the next run is flown,
 // and the game does not wait for the answer; with the server down the run waits in the
 // queue and goes at the next start, where a run the server refuses leaves the queue too.
+// Last, against the real murkwingdiver-server: the run is flown again there and ranked.
 #include <httplib.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -207,6 +212,67 @@ TEST_F(LeaderboardSubmit, KeepsRunsWhileTheServerIsDownAndSendsThemAtTheNextStar
     EXPECT_EQ(server.bodies[0], "not a replay");
     EXPECT_EQ(replay_name(server.bodies[1]), "CID");
     EXPECT_NE(reported().find("refused, not sent again (HTTP 400: not a replay)"), std::string::npos) << reported();
+}
+
+// The real server, on a free port of 127.0.0.1 with its data in `folder`; stopped with
+// SIGTERM at the end.
+struct RealServer {
+    pid_t pid = -1;
+    std::string url;
+
+    RealServer(const std::string& program, const std::string& folder) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const char* argv[] = {program.c_str(), "--listen", "127.0.0.1:0", "--data", folder.c_str(), nullptr};
+        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        // Its first line says where it listens; the rest of its log is left unread.
+        std::string log;
+        const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
+        while (pid > 0 && log.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd wait{out[0], POLLIN, 0};
+            char bytes[256];
+            const ssize_t got = poll(&wait, 1, 100) > 0 ? read(out[0], bytes, sizeof bytes) : 0;
+            if (got < 0 || (got == 0 && wait.revents & POLLHUP)) break;
+            log.append(bytes, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        }
+        const size_t at = log.find("listening on ");
+        if (at != std::string::npos) url = log.substr(at + 13, log.find('\n', at) - at - 13);
+        close(out[0]);
+    }
+    ~RealServer() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+};
+
+TEST_F(LeaderboardSubmit, TheRealServerFliesTheRunAgainAndRanksIt) {
+    const std::string program = std::string(MURKWING_BINARY_DIR) + "/server/murkwingdiver-server";
+    if (!fs::exists(program)) GTEST_SKIP() << "no " << program << " (MURKWING_SERVER is off)";
+    RealServer server(program, (dir_ / "server").string());
+    ASSERT_FALSE(server.url.empty()) << "the server never said where it listens";
+    start(server.url);
+    play({"DEE"});
+    const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
+    while (!queued().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    finish_leaderboard();
+    ReplayRecord record;
+    std::string why;
+    ASSERT_TRUE(decode_replay(last_recorded_replay(), record, why)) << why;
+    EXPECT_NE(reported().find(" sent: level " + std::to_string(record.level) + ", rank 1 on all"), std::string::npos)
+        << reported();
+    httplib::Client client(server.url);
+    const httplib::Result board = client.Get("/api/boards/all");
+    ASSERT_TRUE(board);
+    EXPECT_NE(board->body.find(R"("name":"DEE")"), std::string::npos) << board->body;
 }
 
 }  // namespace
