@@ -148,14 +148,15 @@ if command -v systemd-analyze >/dev/null; then
 fi
 
 # Purged, the packages leave none of their files, and a folder they listed stays only when
-# it still holds something or another package owns it.
+# it still holds something or another package owns it. (A folder may be a link to one, as
+# /lib is to usr/lib where /usr is merged.)
 step "purging"
 $sudo dpkg --purge murkwingdiver murkwingdiver-server >"$work/purge.log" 2>&1 ||
     { cat "$work/purge.log"; fail "dpkg --purge"; }
 installed=""
 before=$failures
 while read -r path; do
-    if [ -d "$path" ] && [ ! -L "$path" ]; then
+    if [ -d "$path" ]; then
         [ -z "$(ls -A "$path")" ] && ! dpkg -S "$path" >/dev/null 2>&1 && fail "empty folder $path left"
     elif [ -e "$path" ] || [ -L "$path" ]; then
         fail "$path left behind"

@@ -4,12 +4,12 @@
 // queue and goes at the next start, where a run the server refuses leaves the queue too.
 // Last, against the real murkwingdiver-server: the run is flown again there and ranked.
 #include <httplib.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -24,6 +24,15 @@ namespace {
 using namespace game_test;
 namespace fs = std::filesystem;
 constexpr auto DEADLINE = std::chrono::seconds(60);
+
+// Asks `done` again every 10 ms until it holds; false at the deadline.
+bool eventually(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
 
 // Takes POST /api/runs: 201 for a replay, 400 for anything else; holds each answer until
 // `answering` is set.
@@ -57,17 +66,11 @@ struct TestServer {
             ++answered;
             changed.notify_all();
         });
-        port = http.bind_to_any_port("127.0.0.1");
+        port = http.bind_to_any_port("127.0.0.1");  // listening from here on
         thread = std::thread([this] { http.listen_after_bind(); });
-        const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
-        while (!http.is_running() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        eventually([this] { return http.is_running(); });  // before that, stop() would be lost
     }
     ~TestServer() {
-        stop();
-    }
-    void stop() {
         {
             std::lock_guard<std::mutex> lock(mutex);
             answering = true;
@@ -204,11 +207,7 @@ TEST_F(LeaderboardSubmit, KeepsRunsWhileTheServerIsDownAndSendsThemAtTheNextStar
     TestServer server(true);
     start(server.url());
     ASSERT_TRUE(server.wait_for([&] { return server.answered == 2; })) << reported();
-    const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
-    while (!queued().empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(queued().empty());
+    EXPECT_TRUE(eventually([&] { return queued().empty(); }));
     EXPECT_EQ(server.bodies[0], "not a replay");
     EXPECT_EQ(replay_name(server.bodies[1]), "CID");
     EXPECT_NE(reported().find("refused, not sent again (HTTP 400: not a replay)"), std::string::npos) << reported();
@@ -228,22 +227,18 @@ struct RealServer {
         posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         const char* argv[] = {program.c_str(), "--listen", "127.0.0.1:0", "--data", folder.c_str(), nullptr};
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) pid = -1;
+        char* const* args = const_cast<char* const*>(argv);
+        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, args, environ) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
-        // Its first line says where it listens; the rest of its log is left unread.
-        std::string log;
-        const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
-        while (pid > 0 && log.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-            pollfd wait{out[0], POLLIN, 0};
-            char bytes[256];
-            const ssize_t got = poll(&wait, 1, 100) > 0 ? read(out[0], bytes, sizeof bytes) : 0;
-            if (got < 0 || (got == 0 && wait.revents & POLLHUP)) break;
-            log.append(bytes, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        // Its first line says where it listens (or it ends, and the line is empty).
+        FILE* log = fdopen(out[0], "r");
+        char line[200] = "";
+        if (log == nullptr) return;
+        if (std::fgets(line, sizeof line, log) != nullptr && std::strncmp(line, "listening on ", 13) == 0) {
+            url.assign(line + 13, std::strcspn(line + 13, "\n"));
         }
-        const size_t at = log.find("listening on ");
-        if (at != std::string::npos) url = log.substr(at + 13, log.find('\n', at) - at - 13);
-        close(out[0]);
+        std::fclose(log);
     }
     ~RealServer() {
         if (pid <= 0) return;
@@ -259,10 +254,7 @@ TEST_F(LeaderboardSubmit, TheRealServerFliesTheRunAgainAndRanksIt) {
     ASSERT_FALSE(server.url.empty()) << "the server never said where it listens";
     start(server.url);
     play({"DEE"});
-    const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
-    while (!queued().empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_TRUE(eventually([&] { return queued().empty(); }));
     finish_leaderboard();
     ReplayRecord record;
     std::string why;
