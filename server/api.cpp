@@ -3,8 +3,11 @@
 // build's files site.cpp's.
 #include "server/api.h"
 
+#include <arpa/inet.h>
+
 #include <chrono>
 #include <cctype>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -85,17 +88,51 @@ json placed_run(RunStore& store, int64_t id, const ReplayRecord& record) {
             {"all_rank", all_rank}};
 }
 
-// The game's flight code keeps its state in globals: one check at a time per process.
-std::mutex& flight_mutex() {
-    static std::mutex m;
-    return m;
+// The game's flight code keeps its state in globals: one check at a time per process, in
+// the order the runs came (a plain mutex lets one request lose the race again and again,
+// and the slowest answers wait many times longer than the rest).
+class FlightQueue {
+public:
+    void lock() {
+        std::unique_lock<std::mutex> guard(mutex_);
+        const uint64_t ticket = next_++;
+        turn_.wait(guard, [&] { return serving_ == ticket; });
+    }
+    void unlock() {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            ++serving_;
+        }
+        turn_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    uint64_t next_ = 0, serving_ = 0;
+};
+
+FlightQueue& flight_queue() {
+    static FlightQueue queue;
+    return queue;
+}
+
+// Whom the rate limit counts: an IPv4 address, or an IPv6 address's /64 network (one
+// household or host usually holds a whole /64 and could change addresses within it).
+std::string rate_limited_party(const std::string& address) {
+    in6_addr v6{};
+    if (address.rfind("::ffff:", 0) == 0 || inet_pton(AF_INET6, address.c_str(), &v6) != 1) return address;
+    std::memset(v6.s6_addr + 8, 0, 8);
+    char text[INET6_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET6, &v6, text, sizeof text);
+    return std::string(text) + "/64";
 }
 
 ApiReply submit_run(const ApiRequest& request, const ServerSettings& settings) {
     RunStore& store = *settings.store;
     const int64_t now_ms = settings.now_ms();
     if (settings.runs_per_minute > 0 &&
-        store.note_request(request.address, now_ms, RATE_WINDOW_MS) > settings.runs_per_minute) {
+        store.note_request(rate_limited_party(request.address), now_ms, RATE_WINDOW_MS) > settings.runs_per_minute) {
         ApiReply reply = error_reply(429, "too many runs from this address; try again in a minute");
         reply.headers.emplace_back("Retry-After", "60");
         return reply;
@@ -114,7 +151,7 @@ ApiReply submit_run(const ApiRequest& request, const ServerSettings& settings) {
     if (record.daily && !daily_date_open(record.daily_date, now_seconds, why)) return error_reply(422, why);
     ReplayVerdict verdict;
     {
-        std::lock_guard<std::mutex> lock(flight_mutex());
+        std::lock_guard<FlightQueue> lock(flight_queue());
         verdict = verify_replay(reinterpret_cast<const uint8_t*>(request.body.data()), request.body.size());
     }
     if (!verdict.agrees) return error_reply(422, "the run does not verify: " + verdict.why);

@@ -45,7 +45,7 @@ std::string run_date(int64_t seconds) {
 std::string printable(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
-        if (c >= 32 && c < 127 && c != '\\') {
+        if (c > 32 && c < 127 && c != '\\') {
             out += static_cast<char>(c);
         } else {
             char escaped[8];

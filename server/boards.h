@@ -13,6 +13,6 @@ std::string board_name(uint32_t date);
 bool parse_board_name(const std::string& name, uint32_t& date);
 // "YYYY-MM-DD": the UTC date of a time in seconds since 1970.
 std::string run_date(int64_t seconds);
-// The text with every byte outside printable ASCII (and the backslash) written as \xHH, so
-// that a logged path stays one line of plain text.
+// The text with every byte outside printable ASCII (and the space and the backslash)
+// written as \xHH, so that a logged path stays one word of plain text.
 std::string printable(const std::string& text);

@@ -9,8 +9,9 @@
 struct HttpOptions {
     std::string host = "127.0.0.1";
     int port = 8080;            // 0: any free port
-    int timeout_seconds = 5;    // for each read and each write on a connection
-    int threads = 16;           // connections served at once
+    int timeout_seconds = 5;    // for each read and each write on a connection, and between
+                                // requests; a whole request must arrive within twice this
+    int threads = 64;           // connections served at once (each holds one while it is open)
 };
 
 // Binds, prints "listening on http://HOST:PORT" on standard error once connections are

@@ -23,6 +23,8 @@ const char* const USAGE =
     "  --database URL       postgresql://... to keep the runs in PostgreSQL instead\n"
     "  --site DIR           serve the browser build in DIR under /play/\n"
     "  --rate-limit N       runs accepted per minute from one address (default 10, 0: no limit)\n"
+    "  --timeout SECONDS    longest wait for a client's read or write (default 5); a whole\n"
+    "                       request must arrive within twice this\n"
     "  --help               show this help and exit\n"
     "  --version            show the version and exit\n";
 
@@ -62,8 +64,12 @@ bool parse_listen(const std::string& text, HttpOptions& http) {
 bool parse_command_line(int argc, char** argv, CommandLine& line, bool& exit_now) {
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i], value;
+        if (option.compare(0, 2, "--") != 0) {
+            std::fprintf(stderr, "murkwingdiver-server: unexpected argument %s (see --help)\n", option.c_str());
+            return false;
+        }
         const size_t equals = option.find('=');
-        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+        if (equals != std::string::npos) {
             value = option.substr(equals + 1);
             option.resize(equals);
         } else if (option != "--help" && option != "--version") {
@@ -89,6 +95,8 @@ bool parse_command_line(int argc, char** argv, CommandLine& line, bool& exit_now
             line.site = value;
         } else if (option == "--rate-limit" && parse_number(value, 0, 1000000, number)) {
             line.runs_per_minute = static_cast<int>(number);
+        } else if (option == "--timeout" && parse_number(value, 1, 3600, number)) {
+            line.http.timeout_seconds = static_cast<int>(number);
         } else {
             std::fprintf(stderr, "murkwingdiver-server: bad option %s %s (see --help)\n", option.c_str(), value.c_str());
             return false;

@@ -65,7 +65,7 @@ run_stage() {
 stage1_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DMURKWING_WERROR=ON -DMURKWING_BENCH=ON)
 # Every headless test program (tests/<suite>_test) and every fuzzer (fuzz/fuzz_<target>): stage 2
 # builds only what these lists name, so a new suite or fuzzer is added here.
-headless_suites="platform gfx audio ui scores game replay fuzz"
+headless_suites="platform gfx audio ui scores game replay fuzz server"
 fuzzers="bitmap high_scores text replay"
 if $quick; then
     # The soak test (a long session, about a minute and a half) is left to the full run.
