@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "leaderboard/leaderboard.h"
+#include "replay/keeping.h"
 
 namespace fs = std::filesystem;
 
@@ -269,25 +270,7 @@ std::string queue_name(const std::string& replay) {
 bool queue_run(const fs::path& folder, const std::string& replay, std::string& error) {
     std::error_code ec;
     fs::create_directories(folder, ec);
-    const fs::path path = folder / queue_name(replay);
-    const fs::path temp = path.string() + ".new";
-    {
-        std::ofstream out(temp, std::ios::binary);
-        out.write(replay.data(), static_cast<std::streamsize>(replay.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temp, ec);
-            error = "cannot write " + temp.string();
-            return false;
-        }
-    }
-    fs::rename(temp, path, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = "cannot write " + path.string();
-        return false;
-    }
-    return true;
+    return write_atomically(folder / queue_name(replay), replay, error);
 }
 
 }  // namespace

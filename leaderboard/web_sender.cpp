@@ -45,7 +45,6 @@ EM_JS(void, web_leaderboard_send, (const uint8_t* data, size_t size), {
                         line = 'run not sent (HTTP ' + response.status + (reply.error ? ': ' + reply.error : '') + ')';
                     }
                     err('murkwingdiver: leaderboard: ' + line);
-                    if (Module.onRunSent) Module.onRunSent(response.status, reply);
                 });
             });
     }).catch(function(error) {
