@@ -5,12 +5,10 @@
 // Last, against the real murkwingdiver-server: the run is flown again there and ranked.
 #include <httplib.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -189,12 +187,7 @@ TEST_F(LeaderboardSubmit, SendsInTheBackgroundWhileTheNextRunGoesOn) {
 }
 
 TEST_F(LeaderboardSubmit, KeepsRunsWhileTheServerIsDownAndSendsThemAtTheNextStart) {
-    std::string down;
-    {
-        TestServer gone(true);
-        down = gone.url();
-    }
-    start(down);
+    start(TestServer(true).url());  // a port nothing listens on any more
     play({"CID"});
     finish_leaderboard();
     EXPECT_NE(reported().find("kept for a later start"), std::string::npos) << reported();
@@ -213,37 +206,26 @@ TEST_F(LeaderboardSubmit, KeepsRunsWhileTheServerIsDownAndSendsThemAtTheNextStar
     EXPECT_NE(reported().find("refused, not sent again (HTTP 400: not a replay)"), std::string::npos) << reported();
 }
 
-// The real server, on a free port of 127.0.0.1 with its data in `folder`; stopped with
-// SIGTERM at the end.
+// The real server on a free port of 127.0.0.1, its data in `folder`; the shell before it
+// says its process id, then it says where it listens. Stopped with SIGTERM at the end.
 struct RealServer {
-    pid_t pid = -1;
+    FILE* output = nullptr;
+    long pid = 0;
     std::string url;
 
-    RealServer(const std::string& program, const std::string& folder) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {program.c_str(), "--listen", "127.0.0.1:0", "--data", folder.c_str(), nullptr};
-        char* const* args = const_cast<char* const*>(argv);
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, args, environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        // Its first line says where it listens (or it ends, and the line is empty).
-        FILE* log = fdopen(out[0], "r");
+    RealServer(const std::string& program, const fs::path& folder) {
+        output = popen(("echo $$; exec '" + program + "' --listen 127.0.0.1:0 --data '" + folder.string() + "' 2>&1")
+                           .c_str(),
+                       "r");
         char line[200] = "";
-        if (log == nullptr) return;
-        if (std::fgets(line, sizeof line, log) != nullptr && std::strncmp(line, "listening on ", 13) == 0) {
+        if (output != nullptr && std::fscanf(output, "%ld ", &pid) == 1 && std::fgets(line, sizeof line, output) &&
+            std::strncmp(line, "listening on ", 13) == 0) {
             url.assign(line + 13, std::strcspn(line + 13, "\n"));
         }
-        std::fclose(log);
     }
     ~RealServer() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        if (pid > 0) kill(static_cast<pid_t>(pid), SIGTERM);
+        if (output != nullptr) pclose(output);
     }
 };
 
@@ -251,7 +233,7 @@ TEST_F(LeaderboardSubmit, TheRealServerFliesTheRunAgainAndRanksIt) {
 #ifndef SERVER_PROGRAM
     GTEST_SKIP() << "murkwingdiver-server is not built here";
 #else
-    RealServer server(SERVER_PROGRAM, (dir_ / "server").string());
+    RealServer server(SERVER_PROGRAM, dir_ / "server");
     ASSERT_FALSE(server.url.empty()) << "the server never said where it listens";
     start(server.url);
     play({"DEE"});
