@@ -163,12 +163,7 @@ struct Sender {
     }
 
     // Sends one run; true when the server has answered for good (taken or refused).
-    bool send(httplib::Client& http, Item& item) {
-        if (!item.file.empty()) {
-            std::ifstream in(item.file, std::ios::binary);
-            item.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            if (!in.good() && !in.eof()) return false;
-        }
+    bool send(httplib::Client& http, const Item& item) {
         const httplib::Result result =
             http.Post((address.base + "/api/runs").c_str(), item.bytes, "application/octet-stream");
         const std::string what = item.file.empty() ? "run" : "run " + item.file.filename().string();
@@ -206,7 +201,18 @@ struct Sender {
         size_t done = 0;
         bool failed = false;
         for (; done < items.size() && !stopping; ++done) {
-            if (!send(http, items[done])) {
+            Item& item = items[done];
+            if (!item.file.empty()) {
+                // A file that cannot be read (gone, or not ours to read) stays and is passed
+                // over, so that it never holds up the runs behind it.
+                std::ifstream in(item.file, std::ios::binary);
+                if (!in) {
+                    report("run " + item.file.filename().string() + " cannot be read; left in the queue");
+                    continue;
+                }
+                item.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            if (!send(http, item)) {
                 failed = true;
                 break;
             }
