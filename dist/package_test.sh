@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# The Debian package from start to end: debian/changelog and debian/control agree with the
-# version, date and web address in CMakeLists.txt, tools/package.sh builds it with
-# dpkg-buildpackage, lintian finds no error and no warning in the .changes (source and
-# binary), a second build from a copy of the sources in another folder is byte-identical,
-# apt-get installs it, its files are where it lists them, dist/install_test.sh plays the
-# installed launcher (under DISPLAY or a private Xvfb), and a purge leaves none of its files.
-# Prints an "ok:" or "FAIL:" line per check. It installs into the system: run it as root on a
-# throwaway machine, as CI does, or with sudo; a murkwingdiver installed before is replaced
-# and purged.
+# The Debian packages from start to end: debian/changelog and debian/control agree with the
+# version, date and web address in CMakeLists.txt, tools/package.sh builds the game's and the
+# server's package with dpkg-buildpackage, lintian finds no error and no warning in the
+# .changes (source and binaries), a second build from a copy of the sources in another
+# folder is byte-identical, apt-get installs both, the game's files are where it lists them,
+# dist/install_test.sh plays the installed launcher (under DISPLAY or a private Xvfb), the
+# server answers --version and its systemd unit is in place, and a purge leaves none of
+# their files. Prints an "ok:" or "FAIL:" line per check. It installs into the system: run
+# it as root on a throwaway machine, as CI does, or with sudo; a murkwingdiver or
+# murkwingdiver-server installed before is replaced and purged.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
@@ -25,7 +26,7 @@ work=$(mktemp -d)
 installed=""
 xvfb_pid=""
 cleanup() {  # purges the package if a check stopped the run after its install
-    [ -n "$installed" ] && $sudo dpkg --purge murkwingdiver >/dev/null 2>&1
+    [ -n "$installed" ] && $sudo dpkg --purge murkwingdiver murkwingdiver-server >/dev/null 2>&1
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -56,7 +57,9 @@ step "building the package"
 if ! deb=$(bash "$here/tools/package.sh" | tail -n 1) || [ ! -f "$deb" ]; then
     fail "tools/package.sh wrote no package" && exit 1
 fi
-pass "built $deb, $(stat -c %s "$deb") bytes"
+server_deb="$(dirname "$deb")/$(basename "$deb" | sed 's/^murkwingdiver_/murkwingdiver-server_/')"
+[ -f "$server_deb" ] || { fail "no server package beside $deb" && exit 1; }
+pass "built $deb, $(stat -c %s "$deb") bytes, and $(basename "$server_deb"), $(stat -c %s "$server_deb") bytes"
 
 step "lintian"
 changes="${deb%.deb}.changes"
@@ -79,12 +82,13 @@ mkdir -p "$twin"
 twin_deb=$(bash "$twin/tools/package.sh" | tail -n 1)
 echo "   $(sha256sum "$deb")"
 echo "   $(sha256sum "$twin_deb")"
-[ -f "$twin_deb" ] && cmp -s "$deb" "$twin_deb" &&
+twin_server_deb="$(dirname "$twin_deb")/$(basename "$server_deb")"
+[ -f "$twin_deb" ] && cmp -s "$deb" "$twin_deb" && cmp -s "$server_deb" "$twin_server_deb" &&
     pass "two builds in two folders are byte-identical" ||
     fail "the builds in $here and $twin differ"
 
 step "installing"
-if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" \
+if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" "$server_deb" \
         >"$work/apt.log" 2>&1; then
     cat "$work/apt.log"
     fail "apt-get install $deb" && exit 1
@@ -121,20 +125,45 @@ bash "$here/dist/install_test.sh" --installed /usr "$bindir" "$datadir" "$app_id
     grep -vE '^(all install checks passed|[0-9]+ install checks failed)$'
 [ "${PIPESTATUS[0]}" -eq 0 ] || failures=$((failures + 1))
 
-# Purged, the package leaves none of its files, and a folder it listed stays only when it
-# still holds something or another package owns it.
+# The server: it runs, and the systemd unit is installed as debian/ has it, valid for
+# systemd-analyze (where systemd is there), running as a user of its own.
+step "checking the server's package"
+dpkg -L murkwingdiver-server | sort >>"$work/files"
+server_version=$(murkwingdiver-server --version 2>&1)
+[ "$server_version" = "murkwingdiver-server $version" ] && pass "murkwingdiver-server --version: $server_version" ||
+    fail "murkwingdiver-server --version says '$server_version'"
+unit=$(grep -E '/lib/systemd/system/murkwingdiver-server\.service$' "$work/files")
+if [ -n "$unit" ] && cmp -s "$unit" "$here/debian/murkwingdiver-server.service"; then
+    pass "systemd unit $unit"
+else
+    fail "no systemd unit murkwingdiver-server.service in the package, or not debian/'s"
+fi
+grep -qx 'DynamicUser=yes' "$unit" && grep -qx 'StateDirectory=murkwingdiver-server' "$unit" &&
+    grep -q -- '--listen 127.0.0.1:8080 --data /var/lib/murkwingdiver-server' "$unit" &&
+    pass "the unit runs it as a dynamic user on 127.0.0.1:8080, data in its state folder" ||
+    fail "the unit's user, state folder or address"
+if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify "$unit" >"$work/verify.log" 2>&1 && pass "systemd-analyze verify: the unit is valid" ||
+        { sed 's/^/   /' "$work/verify.log"; fail "systemd-analyze verify $unit"; }
+fi
+
+# Purged, the packages leave none of their files, and a folder they listed stays only when
+# it still holds something or another package owns it. (A folder may be a link to one, as
+# /lib is to usr/lib where /usr is merged.)
 step "purging"
-$sudo dpkg --purge murkwingdiver >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "dpkg --purge"; }
+$sudo dpkg --purge murkwingdiver murkwingdiver-server >"$work/purge.log" 2>&1 ||
+    { cat "$work/purge.log"; fail "dpkg --purge"; }
 installed=""
 before=$failures
 while read -r path; do
-    if [ -d "$path" ] && [ ! -L "$path" ]; then
+    if [ -d "$path" ]; then
         [ -z "$(ls -A "$path")" ] && ! dpkg -S "$path" >/dev/null 2>&1 && fail "empty folder $path left"
     elif [ -e "$path" ] || [ -L "$path" ]; then
         fail "$path left behind"
     fi
 done <"$work/files"
-ls /var/lib/dpkg/info/murkwingdiver.* >/dev/null 2>&1 && fail "dpkg still keeps murkwingdiver's records"
+ls /var/lib/dpkg/info/murkwingdiver.* /var/lib/dpkg/info/murkwingdiver-server.* >/dev/null 2>&1 &&
+    fail "dpkg still keeps the packages' records"
 [ "$failures" -eq "$before" ] && pass "purged: none of the $(wc -l <"$work/files") listed paths is left"
 
 step "done"

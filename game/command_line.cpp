@@ -1,4 +1,5 @@
-// The command line: --scale N, --fullscreen, --mute, --daily, --replay, --verify, --help, --version.
+// The command line: --scale N, --fullscreen, --mute, --daily, --leaderboard URL, --replay, --verify,
+// --help, --version.
 #include "game/command_line.h"
 
 #include <cstring>
@@ -47,6 +48,14 @@ CommandAction parse_command_line(int argc, const char* const* argv, WindowOption
             game.daily = true;
             continue;
         }
+        if (std::strcmp(arg, "--leaderboard") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = "--leaderboard needs the server's address";
+                return CommandAction::USAGE_ERROR;
+            }
+            game.leaderboard = argv[++i];
+            continue;
+        }
         if (std::strcmp(arg, "--verify") == 0 || std::strcmp(arg, "--replay") == 0) {
             const bool verify = arg[2] == 'v';
             if (action != CommandAction::PLAY || i + 1 >= argc) {
@@ -78,13 +87,13 @@ CommandAction parse_command_line(int argc, const char* const* argv, WindowOption
 }
 
 const char* usage_line() {
-    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--mute] [--daily] [--replay FILE] "
-           "[--verify FILE...] [--help] [--version]";
+    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--mute] [--daily] [--leaderboard URL] "
+           "[--replay FILE] [--verify FILE...] [--help] [--version]";
 }
 
 const char* help_text() {
-    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--mute] [--daily] [--replay FILE] "
-           "[--verify FILE...] [--help] [--version]\n"
+    return "Usage: murkwingdiver [--scale N] [--fullscreen] [--mute] [--daily] [--leaderboard URL] "
+           "[--replay FILE] [--verify FILE...] [--help] [--version]\n"
            "A one-button arcade game: hold the space bar to climb through the cave.\n"
            "Plays in the current folder, which holds font.bmp and murkwingdiver_highscores.dat;\n"
            "every run is recorded under replays/ there.\n"
@@ -93,6 +102,10 @@ const char* help_text() {
            "  --fullscreen      play on the whole screen (Alt+Enter switches back and forth)\n"
            "  --mute            start without sound (M switches it off and on in flight)\n"
            "  --daily           fly today's cave (UTC), the same bends for every player\n"
+           "  --leaderboard URL send each run that enters the table (its replay and name) to\n"
+           "                    the leaderboard server at URL, in the background; runs not\n"
+           "                    sent wait in leaderboard-queue/ for a later start (default:\n"
+           "                    $MURKWING_LEADERBOARD, else nothing is sent)\n"
            "  --replay FILE     watch a recorded run in the window (Escape ends it)\n"
            "  --verify FILE...  fly each recorded run again without a window and say whether\n"
            "                    it agrees; exit status 0 only when every one does\n"

@@ -19,6 +19,7 @@ enum class CommandAction {
 struct GameOptions {
     bool daily = false;               // --daily: every run flies the day's cave
     std::vector<std::string> files;   // the replay files of --verify, or the one of --replay
+    std::string leaderboard;          // --leaderboard URL: where runs that enter the table go
 };
 
 constexpr int MAX_WINDOW_SCALE = 16;  // --scale takes 1..16

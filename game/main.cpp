@@ -1,11 +1,14 @@
 // The program entry: reads the command line, then the whole game is run_game (recording
-// every run), or a replay is checked or watched; its status is the process's (2 for a
-// command line it cannot read).
+// every run, and sending those that enter the table to a leaderboard when asked), or a
+// replay is checked or watched; its status is the process's (2 for a command line it
+// cannot read).
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "game/command_line.h"
 #include "game/play.h"
+#include "leaderboard/leaderboard.h"
 #include "replay/commands.h"
 #include "replay/recorder.h"
 
@@ -31,10 +34,26 @@ int main(int argc, char** argv) {
         case CommandAction::PLAY:
             break;
     }
+    // The leaderboard: --leaderboard, else MURKWING_LEADERBOARD, else none (the browser
+    // build follows its page instead). A bad address on the command line is a usage error;
+    // one from the environment costs a line, and the game plays without it.
+    LeaderboardOptions leaderboard;
+    const char* from_environment = std::getenv("MURKWING_LEADERBOARD");
+    leaderboard.url = !game.leaderboard.empty() ? game.leaderboard : from_environment ? from_environment : "";
+    if (!start_leaderboard(leaderboard, error)) {
+        if (!game.leaderboard.empty()) {
+            std::fprintf(stderr, "murkwingdiver: %s\n%s\n", error.c_str(), usage_line());
+            return 2;
+        }
+        std::fprintf(stderr, "murkwingdiver: MURKWING_LEADERBOARD ignored: %s\n", error.c_str());
+    }
     set_window_options(options);
     RecordingOptions recording;
     recording.daily = game.daily;
     recording.game_version = version_text();
+    recording.entered_table = submit_run;
     start_recording(recording);
-    return run_game();
+    const int status = run_game();
+    finish_leaderboard();
+    return status;
 }

@@ -60,7 +60,8 @@ Index read_index(const fs::path& folder, const HighScoreTable& table) {
     return index;
 }
 
-// Writes the bytes to a new file beside `path` and renames it over `path`.
+}  // namespace
+
 bool write_atomically(const fs::path& path, const std::string& bytes, std::string& error) {
     const fs::path temp = path.string() + ".new";
     FILE* f = std::fopen(temp.c_str(), "wb");
@@ -84,8 +85,6 @@ bool write_atomically(const fs::path& path, const std::string& bytes, std::strin
     }
     return true;
 }
-
-}  // namespace
 
 int entered_place(const HighScoreTable& before, const HighScoreTable& after, int32_t score) {
     for (size_t k = 0; k < after.size(); ++k) {

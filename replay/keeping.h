@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <string>
 
 #include "scores/high_scores.h"
@@ -45,3 +46,7 @@ std::string replay_of_entry(const std::string& folder, const HighScoreTable& tab
 
 // The newest kept replay (path under `folder`), or empty.
 std::string latest_replay(const std::string& folder);
+
+// Writes the bytes to a new file beside `path` and renames it over `path`, so that `path`
+// holds either its old bytes or all the new ones; false, with the reason, when it could not.
+bool write_atomically(const std::filesystem::path& path, const std::string& bytes, std::string& error);

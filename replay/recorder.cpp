@@ -120,6 +120,7 @@ void score_offered(int32_t /*score*/) {
             return;  // nothing a replay can hold (beyond the limits of the format)
         }
         s.last = encode_replay(r);
+        if (place > 0 && s.options.entered_table) s.options.entered_table(s.last);
         std::string error;
         if (keep_replay(s.options.folder, file_stem(r), s.last, encode_screens(s.pictures), place, s.table_before,
                         after, error).empty()) {

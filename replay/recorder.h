@@ -12,6 +12,9 @@ struct RecordingOptions {
     std::string game_version;            // written into every replay
     // Seconds since 1970-01-01 UTC; the tests set their own.
     std::function<int64_t()> now;
+    // Told the replay (its bytes, with the name entered) of each run that entered the
+    // high-score table, once it is recorded; may be empty.
+    std::function<void(const std::string& replay)> entered_table = nullptr;
 };
 
 // Sets the run hooks so that every run is recorded and kept; replaces earlier options.

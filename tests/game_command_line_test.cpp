@@ -54,12 +54,15 @@ TEST(CommandLine, ReadsTheReplayForms) {
         CommandAction action;
         bool daily;
         std::vector<std::string> files;
+        std::string leaderboard;
     } cases[] = {
-        {{"--daily", "--scale", "2"}, CommandAction::PLAY, true, {}},
-        {{"--verify", "a.mwr", "b.mwr"}, CommandAction::VERIFY, false, {"a.mwr", "b.mwr"}},
-        {{"--scale", "2", "--replay", "a.mwr"}, CommandAction::REPLAY, false, {"a.mwr"}},
-        {{"--verify"}, CommandAction::USAGE_ERROR, false, {}},
-        {{"--replay", "a.mwr", "--verify", "b.mwr"}, CommandAction::USAGE_ERROR, false, {"a.mwr"}},
+        {{"--daily", "--scale", "2"}, CommandAction::PLAY, true, {}, ""},
+        {{"--leaderboard", "http://127.0.0.1:8080", "--daily"}, CommandAction::PLAY, true, {}, "http://127.0.0.1:8080"},
+        {{"--leaderboard"}, CommandAction::USAGE_ERROR, false, {}, ""},
+        {{"--verify", "a.mwr", "b.mwr"}, CommandAction::VERIFY, false, {"a.mwr", "b.mwr"}, ""},
+        {{"--scale", "2", "--replay", "a.mwr"}, CommandAction::REPLAY, false, {"a.mwr"}, ""},
+        {{"--verify"}, CommandAction::USAGE_ERROR, false, {}, ""},
+        {{"--replay", "a.mwr", "--verify", "b.mwr"}, CommandAction::USAGE_ERROR, false, {"a.mwr"}, ""},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv = {"murkwingdiver"};
@@ -71,6 +74,7 @@ TEST(CommandLine, ReadsTheReplayForms) {
             << ::testing::PrintToString(c.args);
         EXPECT_EQ(game.daily, c.daily);
         EXPECT_EQ(game.files, c.files);
+        EXPECT_EQ(game.leaderboard, c.leaderboard);
     }
 }
 

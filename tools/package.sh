@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package of Murkwing Diver from its source package (debian/) with
-# dpkg-buildpackage, in a clean copy of the sources (the files git tracks, and new ones it
-# does not ignore; outside a repository, all but build/) under build/package/, and prints
-# the path of the .deb; the .changes, .buildinfo, .dsc and source tarball lie beside it.
+# Builds the Debian packages of Murkwing Diver (the game, murkwingdiver, and the leaderboard
+# server, murkwingdiver-server) from its source package (debian/) with dpkg-buildpackage, in
+# a clean copy of the sources (the files git tracks, and new ones it does not ignore;
+# outside a repository, all but build/) under build/package/, and prints the path of the
+# game's .deb; the server's .deb, the .changes, .buildinfo, .dsc and source tarball lie
+# beside it.
 # debian/rules says what goes in the package. The same sources give the same bytes in any
 # folder: the file times are SOURCE_DATE_EPOCH, by default the date of the latest entry in
 # debian/changelog.
@@ -12,7 +14,8 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages --for "the Debian package" build-essential dpkg-dev debhelper cmake libsdl2-dev git
+ensure_packages --for "the Debian packages" build-essential dpkg-dev debhelper cmake pkg-config libsdl2-dev \
+    libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libpq-dev git
 umask 022
 export LC_ALL=C TZ=UTC
 

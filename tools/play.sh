@@ -6,7 +6,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages --for "the game's build" cmake ninja-build g++ pkg-config libsdl2-dev
+ensure_packages --for "the game's build" cmake ninja-build g++ pkg-config libsdl2-dev libcpp-httplib-dev
 
 build="$here/build/game"
 log="$build/build.log"

@@ -12,7 +12,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 . "$here/tools/ensure-packages.sh"
-ensure_packages --for "the screenshots" cmake ninja-build g++ pkg-config libsdl2-dev xvfb xdotool x11-apps imagemagick
+ensure_packages --for "the screenshots" cmake ninja-build g++ pkg-config libsdl2-dev libcpp-httplib-dev xvfb xdotool x11-apps imagemagick
 
 if [ $# -ge 1 ]; then
     game=$(readlink -f "$1")

@@ -154,17 +154,25 @@ ensure_packages --for "the browser tests" emscripten nodejs chromium
 command -v npm >/dev/null || ensure_packages --for "the browser tests" npm  # Node.js from elsewhere brings its own
 web_log="$here/build/web.log"
 if bash "$here/tools/web.sh" test >"$web_log" 2>&1 &&
-   cmake --build "$here/build/test" --target web_twin_page >>"$web_log" 2>&1 &&
+   cmake --build "$here/build/test" --target web_twin_page --target murkwingdiver-server >>"$web_log" 2>&1 &&
    (cd "$here/tests/web" && npm ci --no-audit --no-fund) >>"$web_log" 2>&1; then
-    node "$here/tests/web/web_test.mjs" "$here/build/web-test" "$here/build/test/tests/web_twin_page" \
-        "$here/data/font.bmp" 2>&1 | tee "$here/build/web-test.log"
-    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$here/build/web-test.log" | tail -n 1)
-    if [ -n "$line" ]; then
-        passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
-        failed=$((failed + $(cut -d' ' -f3 <<<"$line")))
-    else
-        failed=$((failed + 1))
-    fi
+    # One suite of tests/web on the test build ($1: the script, then its other arguments);
+    # adds its counts.
+    web_suite() {
+        local script=$1 line
+        shift
+        node "$here/tests/web/$script" "$here/build/web-test" "$@" 2>&1 | tee "$here/build/web-test.log"
+        line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$here/build/web-test.log" | tail -n 1)
+        if [ -n "$line" ]; then
+            passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
+            failed=$((failed + $(cut -d' ' -f3 <<<"$line")))
+        else
+            failed=$((failed + 1))
+        fi
+    }
+    web_suite web_test.mjs "$here/build/test/tests/web_twin_page" "$here/data/font.bmp"
+    # The leaderboard: stage 1's server serving the test build under /play/.
+    web_suite leaderboard_test.mjs "$here/build/test/server/murkwingdiver-server"
 else
     tail -n 30 "$web_log"
     echo "web: build failed (log in $web_log)"
