@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "audio/sound.h"
 #include "tests/game_support.h"
 #include "tools/sound_session.h"
 
@@ -163,6 +164,36 @@ TEST_F(AudioSessionTest, MuteGivesOnlyZeros) {
     const std::vector<float>& s = headless_sound();
     ASSERT_GT(s.size(), 48000u);
     EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 0.0f; }));
+}
+
+// sound_quiet, on which the browser stops pulling: false from a sound's raise until its
+// last sample, soon true after it, and then only zeros come; the sound off, the flight's
+// cues leave it quiet, and switching it on in flight ends the quiet.
+TEST(SoundQuietTest, HoldsOnlyWhileNothingWouldSound) {
+    static float block[2 * 480];  // 10 ms
+    const struct {
+        void (*raise)();
+        int blocks;  // 10 ms blocks that the sound may last
+    } sounds[] = {{sound_tick, 4}, {sound_high_score, 72}, {sound_crash, 72},
+                  {[] { sound_flight(0.0); render_sound(block, 480); sound_run_ended(); }, 11}};
+    for (const auto& sound : sounds) {
+        reset_sound();
+        sound.raise();
+        int blocks = 0;
+        for (; !sound_quiet() && blocks <= sound.blocks; ++blocks) render_sound(block, 480);
+        EXPECT_GT(blocks, 0);
+        EXPECT_LE(blocks, sound.blocks);
+        for (int i = 0; i < 100; ++i) {
+            render_sound(block, 480);
+            ASSERT_TRUE(std::all_of(std::begin(block), std::end(block), [](float v) { return v == 0.0f; }));
+        }
+    }
+    set_sound_muted(true);
+    sound_flight(0.0);
+    EXPECT_TRUE(sound_quiet());
+    set_sound_muted(false);
+    EXPECT_FALSE(sound_quiet());
+    reset_sound();
 }
 
 }  // namespace
