@@ -375,8 +375,11 @@ test('the site is installable, plays offline after one visit, and takes a new bu
 }, '?hold=1');
 
 // The start screen: nothing runs before a gesture; one key starts the game and the sound,
-// which an AnalyserNode hears in flight; M switches it off, and the page keeps that.
-test('the game and its sound wait for a key, then the tone plays in flight', async ({page}) => {
+// which an AnalyserNode hears in flight. At rest in "Quit?" the page's AudioContext is
+// suspended; the highlight's tick resumes it and is rendered whole (22 ms, 1056 frames)
+// from the first frame of the first block after the resume. M in flight switches the sound
+// off, the page keeps that, and the context rests though the run goes on.
+test('the game and its sound wait for a key, the tone plays in flight, the audio rests', async ({page}) => {
   await page.waitForSelector('#start:not([hidden])', {timeout: 30000});
   // A second for anything that should not happen: a frame, an AudioContext.
   await new Promise((r) => setTimeout(r, 1000));
@@ -387,7 +390,9 @@ test('the game and its sound wait for a key, then the tone plays in flight', asy
   await page.keyboard.press('Enter');
   await waitForHold(page);
   await release(page);
-  await page.waitForFunction(() => Module.murkwingAudio.context.state === 'running', {timeout: 5000});
+  await waitForHold(page);  // frame 20: the tone goes on while the game is held
+  const state = (s) => page.waitForFunction((s) => Module.murkwingAudio.context.state === s, {timeout: 20000}, s);
+  await state('running');
   const peak = await page.evaluate(async () => {
     const analyser = Module.murkwingAudio.analyser;
     const data = new Float32Array(analyser.fftSize);
@@ -400,9 +405,41 @@ test('the game and its sound wait for a key, then the tone plays in flight', asy
     return peak;
   });
   if (!(peak >= 0.01)) throw new Error(`the analyser heard a peak of ${peak} during the run`);
+  await page.keyboard.press('Escape');
+  await release(page);
+  await state('suspended');
+  await page.evaluate(() => {
+    const context = Module.murkwingAudio.context, render = Module._murkwing_render_sound, resume = context.resume;
+    const log = window.audioLog = {left: [], keyAt: 0, resumeAt: 0, renderAt: 0};
+    document.addEventListener('keydown', () => { log.keyAt = performance.now(); }, {once: true});
+    context.resume = function() { log.resumeAt = performance.now(); return resume.call(this); };
+    Module._murkwing_render_sound = (frames) => {
+      const at = render(frames) >> 2;
+      if (log.resumeAt) log.renderAt ||= performance.now();
+      if (log.resumeAt) for (let i = 0; i < frames; ++i) log.left.push(HEAPF32[at + 2 * i]);
+      return at << 2;
+    };
+  });
+  await page.keyboard.press('ArrowDown');
+  await state('running');
+  await page.waitForFunction(() => window.audioLog.left.length >= 2048, {timeout: 10000});
+  const tick = await page.evaluate(() => {
+    const {left, keyAt, resumeAt, renderAt} = window.audioLog;
+    const lit = left.map((v, i) => (v ? i : -1)).filter((i) => i >= 0);
+    return {first: lit[0], last: lit[lit.length - 1], raised: resumeAt - keyAt, woke: renderAt - resumeAt};
+  });
+  if (tick.first !== 1 || tick.last !== 1055) throw new Error(`the tick rendered at frames ${tick.first}..${tick.last}`);
+  console.log(`  tick: key to resume ${tick.raised.toFixed(1)} ms, resume to its first block ${tick.woke.toFixed(1)} ms`);
+  const {frames, presentedRows} = await page.evaluate(() => Module.murkwing);
+  await page.keyboard.press('ArrowUp');
+  await page.waitForFunction((n) => Module.murkwing.presentedRows > n, {timeout: 5000}, presentedRows);
+  await page.keyboard.press('Enter');  // "No": the run goes on
+  await page.waitForFunction((n) => Module.murkwing.frames > n, {timeout: 5000}, frames);
+  await state('running');
   await page.keyboard.press('KeyM');
   await page.waitForFunction(() => localStorage.getItem('murkwingdiver.muted') === '1', {timeout: 5000});
-}, '?hold=5');
+  await state('suspended');
+}, '?hold=5,20');
 
 test('the finger that starts the game is not passed on to it, though it stays and moves', async ({page}) => {
   const client = await page.createCDPSession();
