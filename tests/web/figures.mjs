@@ -1,8 +1,7 @@
 // Figures of the browser build (tools/web.sh's build/web/), printed, never judged: the
 // files' sizes raw and gzipped, navigation to the first frame in headless Chromium, the
-// CPU use of the browser's renderer and GPU processes while the page waits in "Quit?" (where
-// the page suspends its quiet sound by itself) and over a stretch of play, and the frame
-// period.
+// CPU use of the browser's renderer and GPU processes while the page waits in "Quit?" (its
+// quiet sound suspended by the page) and over a stretch of play, and the frame period.
 //
 //   node figures.mjs SITE_FOLDER [PLAY_SECONDS [SCREENSHOT.png]]
 //
@@ -116,8 +115,7 @@ console.log(`navigation to first frame: median ${firstFrames[2].toFixed(0)} ms `
   const report = countCpu(browser, 'waiting in "Quit?"');
   await new Promise((r) => setTimeout(r, playSeconds * 1000));
   report();
-  console.log(`waiting in "Quit?": the page's AudioContext is ${
-    await waiting.evaluate(() => Module.murkwingAudio ? Module.murkwingAudio.context.state : 'missing')}`);
+  console.log(`waiting in "Quit?": AudioContext ${await waiting.evaluate(() => Module.murkwingAudio?.context.state)}`);
   await waiting.close();
 }
 
