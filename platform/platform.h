@@ -181,7 +181,7 @@ constexpr int SOUND_RATE = 48000;
 // Whether the source is quiet: it would write only zeros until the game raises another
 // sound. Called on the source's thread, between its calls. A backend may stop pulling while
 // the source is quiet, and pulls again as soon as it is not, which loses no sample: the
-// browser's suspends its AudioContext after a quiet while, sparing the page's CPU.
+// browser suspends its AudioContext after a quiet while, sparing the page's CPU.
 using SoundQuiet = bool (*)();
 
 // Opens the audio device and starts pulling from `source`; called once, after open_screen.
