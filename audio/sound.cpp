@@ -34,6 +34,16 @@ void raise(audio::Cue cue, float value = 0.0f) {
     s.written.store(w + 1, std::memory_order_release);
 }
 
+// The render's side: the synthesizer takes the events raised since the last call.
+audio::Synth& synth_with_events() {
+    Sound& s = sound();
+    const uint32_t w = s.written.load(std::memory_order_acquire);
+    uint32_t r = s.read.load(std::memory_order_relaxed);
+    for (; r != w; ++r) s.synth.apply(s.slots[r % QUEUE_SLOTS]);
+    s.read.store(r, std::memory_order_release);
+    return s.synth;
+}
+
 }  // namespace
 
 void set_sound_muted(bool muted) {
@@ -56,14 +66,9 @@ void sound_letter() { raise(audio::Cue::LETTER); }
 void sound_refused() { raise(audio::Cue::REFUSED); }
 void sound_high_score() { raise(audio::Cue::HIGH_SCORE); }
 
-void render_sound(float* samples, int frames) {
-    Sound& s = sound();
-    const uint32_t w = s.written.load(std::memory_order_acquire);
-    uint32_t r = s.read.load(std::memory_order_relaxed);
-    for (; r != w; ++r) s.synth.apply(s.slots[r % QUEUE_SLOTS]);
-    s.read.store(r, std::memory_order_release);
-    s.synth.render(samples, frames);
-}
+void render_sound(float* samples, int frames) { synth_with_events().render(samples, frames); }
+
+bool sound_quiet() { return synth_with_events().silent(); }
 
 void reset_sound() {
     Sound& s = sound();

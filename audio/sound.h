@@ -29,5 +29,12 @@ void sound_high_score();             // "High Score!" opens
 // twin); never allocates, locks or calls the system.
 void render_sound(float* samples, int frames);
 
+// Whether the source is quiet: takes in every event raised so far and tells whether
+// render_sound would now write only zeros until the game raises another sound (every voice
+// ended, or the sound off). Called where render_sound is, between its calls: a backend may
+// stop pulling while quiet, and the samples after the break are those it would have
+// pulled without one.
+bool sound_quiet();
+
 // Back to a fresh synthesizer, empty queue and sound on (tests only).
 void reset_sound();

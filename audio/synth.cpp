@@ -80,6 +80,14 @@ inline float limit(float x) {
 
 }  // namespace
 
+bool Synth::sounding() const {
+    if (tone_gain_ > 0.0f || crash_age_ >= 0) return true;
+    for (const Blip& b : blips_) {
+        if (b.length != 0) return true;
+    }
+    return false;
+}
+
 Synth::Blip* Synth::free_blip() {
     for (Blip& b : blips_) {
         if (b.length == 0) return &b;
@@ -160,13 +168,11 @@ void Synth::apply(const Event& event) {
             }
             break;
         }
-        case Cue::MUTE: {
+        case Cue::MUTE:
             muted_ = event.value != 0.0f;
-            bool sounding = tone_gain_ > 0.0f || crash_age_ >= 0;
-            for (const Blip& b : blips_) sounding = sounding || b.length != 0;
-            if (muted_ && !sounding) master_ = 0.0f;  // nothing to fade: silent at once
+            // Nothing to fade: silent, or at full level, at once.
+            if (!sounding()) master_ = muted_ ? 0.0f : 1.0f;
             break;
-        }
     }
 }
 

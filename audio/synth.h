@@ -38,6 +38,10 @@ public:
     // -0.95..0.95.
     void render(float* out, int frames);
     bool muted() const { return muted_; }
+    // True when render would write only zeros from now until the next cue: no voice sounds
+    // or waits to start, or the sound is off and has faded out. A voice's state moves only
+    // while it sounds, so skipping renders while this holds changes no later sample.
+    bool silent() const { return (muted_ && master_ == 0.0f) || (!tone_on_ && !sounding()); }
 
 private:
     // A decaying sine pair: the chimes, ticks, clicks, letters, blips and the fanfare's notes.
@@ -55,6 +59,7 @@ private:
     };
     static constexpr int BLIPS = 10;
 
+    bool sounding() const;  // a voice is heard, fading or waiting to start
     Blip* free_blip();
     void start_blip(float hz, float hz2, float level, float level2, int length_ms, int delay_ms,
                     float glide_per_second = 1.0f, float pan = 0.0f, int attack_ms = 2);

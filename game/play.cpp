@@ -56,7 +56,7 @@ void report_unread_font(int result) {
 // audio device. No device is no reason to stop: the game plays on, silently.
 void start_sound() {
     set_sound_muted(kept_mute_choice(window_options().muted));
-    const std::string error = open_sound(render_sound);
+    const std::string error = open_sound(render_sound, sound_quiet);
     if (!error.empty()) std::fprintf(stderr, "murkwingdiver: no sound: %s\n", error.c_str());
 }
 

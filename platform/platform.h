@@ -168,7 +168,8 @@ void set_text_entry(bool open);
 //                      frames (5.3 ms) at a time, into the device's buffer (sdl/audio.cpp);
 //   platform_web       the page's AudioContext, at 48 kHz, runs a ScriptProcessorNode whose
 //                      handler calls the source on the browser's thread between the game's
-//                      yields, 1024 frames at a time (web/audio.cpp);
+//                      yields, 1024 frames at a time, and rests while it is quiet
+//                      (web/audio.cpp);
 //   platform_headless  the virtual clock: every pause and retrace wait renders the frames of
 //                      the time it advances, into memory for the tests (headless/headless.h).
 // The source runs on the backend's thread, concurrently with the game: it takes what the
@@ -177,10 +178,16 @@ void set_text_entry(bool open);
 using SoundSource = void (*)(float* samples, int frames);
 constexpr int SOUND_RATE = 48000;
 
+// Whether the source is quiet: it would write only zeros until the game raises another
+// sound. Called on the source's thread, between its calls. A backend may stop pulling while
+// the source is quiet, and pulls again as soon as it is not, which loses no sample: the
+// browser suspends its AudioContext after a quiet while, sparing the page's CPU.
+using SoundQuiet = bool (*)();
+
 // Opens the audio device and starts pulling from `source`; called once, after open_screen.
 // Returns "" on success, else why there is no sound (no device, or it would not open): the
 // game then plays on silently.
-std::string open_sound(SoundSource source);
+std::string open_sound(SoundSource source, SoundQuiet quiet = nullptr);
 
 // The player's choice of silence, kept where the platform keeps such choices across
 // sessions: the browser in the page's storage. kept_mute_choice returns `fallback` when

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "audio/sound.h"
 #include "tests/game_support.h"
 #include "tools/sound_session.h"
 
@@ -163,6 +164,30 @@ TEST_F(AudioSessionTest, MuteGivesOnlyZeros) {
     const std::vector<float>& s = headless_sound();
     ASSERT_GT(s.size(), 48000u);
     EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 0.0f; }));
+}
+
+// sound_quiet (the browser stops pulling while it holds): false from a sound's raise to its
+// end, true within 10 ms after, then zeros; with the sound off the flight is quiet.
+TEST(SoundQuietTest, HoldsOnlyWhileNothingWouldSound) {
+    static float out[2 * 48000];
+    const std::pair<void (*)(), int> sounds[] = {  // a sound, and its length in 10 ms blocks
+        {sound_tick, 3}, {sound_high_score, 71}, {sound_crash, 71},
+        {[] { sound_flight(0.0); render_sound(out, 480); sound_run_ended(); }, 11}};
+    for (const auto& [raise, length] : sounds) {
+        reset_sound();
+        raise();
+        int blocks = 0;
+        for (; !sound_quiet() && blocks <= length; ++blocks) render_sound(out, 480);
+        EXPECT_TRUE(blocks > 0 && blocks <= length) << blocks;
+        render_sound(out, 48000);
+        EXPECT_TRUE(std::all_of(std::begin(out), std::end(out), [](float v) { return v == 0.0f; }));
+    }
+    set_sound_muted(true);
+    sound_flight(0.0);
+    EXPECT_TRUE(sound_quiet());
+    set_sound_muted(false);
+    EXPECT_FALSE(sound_quiet());
+    reset_sound();
 }
 
 }  // namespace

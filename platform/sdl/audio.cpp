@@ -46,7 +46,7 @@ void SDLCALL pull(void* source, Uint8* stream, int bytes) {
 
 }  // namespace
 
-std::string open_sound(SoundSource source) {
+std::string open_sound(SoundSource source, SoundQuiet /*quiet*/) {
     QuietStandardError quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return SDL_GetError();
     SDL_AudioSpec wanted{};

@@ -20,6 +20,7 @@
 #include "platform/key_translation.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
+#include "platform/web/audio.h"
 #include "platform/web/keys.h"
 #include "platform/web/phone_keyboard.h"
 #include "platform/web/storage.h"
@@ -378,7 +379,8 @@ void listen_to_events() {
 }
 
 // Gives the browser its turn for `ms` milliseconds: changed rows are presented first (when
-// the caller holds no lock), and a tap the game has now had a chance to see is released.
+// the caller holds no lock), a tap the game has now had a chance to see is released, and
+// resting audio wakes for a sound raised since the last yield.
 void yield_ms(int ms) {
     Browser& b = browser();
     {
@@ -386,6 +388,7 @@ void yield_ms(int ms) {
         if (b.release_pending && b.resumes > b.resumes_at_touch) release_touch();
     }
     present_changed_rows();
+    wake_sound_if_raised();
     web_test::frame_presented(b.presented_frames);
     emscripten_sleep(static_cast<unsigned>(ms < 0 ? 0 : ms));
     ++b.resumes;

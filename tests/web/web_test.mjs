@@ -375,7 +375,8 @@ test('the site is installable, plays offline after one visit, and takes a new bu
 }, '?hold=1');
 
 // The start screen: nothing runs before a gesture; one key starts the game and the sound,
-// which an AnalyserNode hears in flight; M switches it off, and the page keeps that.
+// which an AnalyserNode hears in flight. "Quit?" at rest suspends the AudioContext; a tick
+// resumes it, rendered whole from the first block after; M rests it, and the page keeps M.
 test('the game and its sound wait for a key, then the tone plays in flight', async ({page}) => {
   await page.waitForSelector('#start:not([hidden])', {timeout: 30000});
   // A second for anything that should not happen: a frame, an AudioContext.
@@ -387,7 +388,9 @@ test('the game and its sound wait for a key, then the tone plays in flight', asy
   await page.keyboard.press('Enter');
   await waitForHold(page);
   await release(page);
-  await page.waitForFunction(() => Module.murkwingAudio.context.state === 'running', {timeout: 5000});
+  await waitForHold(page);  // frame 20: the tone goes on while the game is held
+  const state = (s) => page.waitForFunction((s) => Module.murkwingAudio.context.state === s, {timeout: 20000}, s);
+  await state('running');
   const peak = await page.evaluate(async () => {
     const analyser = Module.murkwingAudio.analyser;
     const data = new Float32Array(analyser.fftSize);
@@ -400,9 +403,34 @@ test('the game and its sound wait for a key, then the tone plays in flight', asy
     return peak;
   });
   if (!(peak >= 0.01)) throw new Error(`the analyser heard a peak of ${peak} during the run`);
+  await page.keyboard.press('Escape');
+  await release(page);
+  await state('suspended');
+  await page.evaluate(() => {  // the left channel rendered from the resume on
+    const context = Module.murkwingAudio.context, render = Module._murkwing_render_sound, resume = context.resume;
+    const left = window.rendered = [];
+    context.resume = function() { left.resumed = true; return resume.call(this); };
+    Module._murkwing_render_sound = (frames) => {
+      const at = render(frames);
+      if (left.resumed) for (let i = 0; i < frames; ++i) left.push(HEAPF32[(at >> 2) + 2 * i]);
+      return at;
+    };
+  });
+  await page.keyboard.press('ArrowDown');
+  await state('running');
+  await page.waitForFunction(() => window.rendered.length >= 2048, {timeout: 10000});
+  const lit = await page.evaluate(() => window.rendered.flatMap((v, i) => (v ? [i] : [])));
+  if (lit[0] !== 1 || lit.at(-1) !== 1055) throw new Error(`the tick rendered at frames ${lit[0]}..${lit.at(-1)}`);
+  const {frames, presentedRows} = await page.evaluate(() => Module.murkwing);
+  await page.keyboard.press('ArrowUp');
+  await page.waitForFunction((n) => Module.murkwing.presentedRows > n, {timeout: 5000}, presentedRows);
+  await page.keyboard.press('Enter');  // "No": the run goes on
+  await page.waitForFunction((n) => Module.murkwing.frames > n, {timeout: 5000}, frames);
+  await state('running');
   await page.keyboard.press('KeyM');
   await page.waitForFunction(() => localStorage.getItem('murkwingdiver.muted') === '1', {timeout: 5000});
-}, '?hold=5');
+  await state('suspended');
+}, '?hold=5,20');
 
 test('the finger that starts the game is not passed on to it, though it stays and moves', async ({page}) => {
   const client = await page.createCDPSession();
