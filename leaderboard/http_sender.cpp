@@ -4,7 +4,6 @@
 #include <httplib.h>
 #include <pthread.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,7 +19,7 @@
 #include <vector>
 
 #include "leaderboard/leaderboard.h"
-#include "replay/keeping.h"
+#include "leaderboard/queue.h"
 
 namespace fs = std::filesystem;
 
@@ -73,55 +72,6 @@ bool parse_address(const std::string& url, Address& address, std::string& error)
     return true;
 }
 
-// The fields of the server's JSON answer that the report names. The answer is the
-// server's own, flat and small; a field missing or malformed is left at its default.
-struct Reply {
-    std::string board;
-    std::string error;
-    long level = -1;
-    long rank = -1;
-    long all_rank = -1;
-};
-
-// The text after "key": in a flat JSON object, up to the next comma or brace outside a
-// string; a string's quotes and escapes are dropped, and only printable ASCII is kept.
-std::string json_field(const std::string& body, const std::string& key) {
-    const size_t at = body.find("\"" + key + "\"");
-    if (at == std::string::npos) return {};
-    size_t i = body.find_first_not_of(" \t\r\n", at + key.size() + 2);
-    if (i == std::string::npos || body[i] != ':') return {};
-    i = body.find_first_not_of(" \t\r\n", i + 1);
-    std::string value;
-    if (i != std::string::npos && body[i] == '"') {
-        for (++i; i < body.size() && body[i] != '"' && value.size() < 200; ++i) {
-            if (body[i] == '\\' && ++i >= body.size()) break;
-            if (body[i] >= 32 && body[i] < 127) value += body[i];
-        }
-        return value;
-    }
-    for (; i < body.size() && body[i] != ',' && body[i] != '}' && value.size() < 20; ++i) value += body[i];
-    return value;
-}
-
-long json_number(const std::string& body, const std::string& key) {
-    const std::string text = json_field(body, key);
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9) return -1;
-    return std::stol(text);
-}
-
-Reply read_reply(const std::string& body) {
-    return Reply{json_field(body, "board"), json_field(body, "error"), json_number(body, "level"),
-                 json_number(body, "rank"), json_number(body, "all_rank")};
-}
-
-// "level 12, rank 3 on daily-2026-12-07, rank 40 on all".
-std::string describe_entry(const Reply& reply) {
-    std::string text = "level " + std::to_string(reply.level) + ", rank " + std::to_string(reply.rank) + " on " +
-                       (reply.board.empty() ? "all" : reply.board);
-    if (reply.board != "all" && reply.all_rank > 0) text += ", rank " + std::to_string(reply.all_rank) + " on all";
-    return text;
-}
-
 // One run to send: its file in the queue, or only its bytes when it could not be queued.
 struct Item {
     fs::path file;
@@ -151,11 +101,7 @@ struct Sender {
 
     std::vector<Item> collect() {
         std::vector<Item> items;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(options.queue_folder, ec)) {
-            if (entry.path().extension() == ".mwr" && entry.is_regular_file(ec)) items.push_back({entry.path(), {}});
-        }
-        std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.file < b.file; });
+        for (fs::path& file : queued_runs(options.queue_folder)) items.push_back({std::move(file), {}});
         std::lock_guard<std::mutex> lock(mutex);
         for (Item& item : unqueued) items.push_back(std::move(item));
         unqueued.clear();
@@ -167,24 +113,14 @@ struct Sender {
         const httplib::Result result =
             http.Post((address.base + "/api/runs").c_str(), item.bytes, "application/octet-stream");
         const std::string what = item.file.empty() ? "run" : "run " + item.file.filename().string();
-        if (!result) {
-            report(what + " kept for a later start: no answer from " + address.origin + " (" +
-                   httplib::to_string(result.error()) + ")");
-            return false;
-        }
-        const int status = result->status;
-        const Reply reply = read_reply(result->body);
-        if (status == 200 || status == 201) {
-            report(what + (status == 200 ? " was already there: " : " sent: ") + describe_entry(reply));
-            return true;
-        }
-        const std::string answer = "HTTP " + std::to_string(status) + (reply.error.empty() ? "" : ": " + reply.error);
-        if (status >= 400 && status < 500 && status != 429) {
-            report(what + " refused, not sent again (" + answer + ")");
-            return true;
-        }
-        report(what + " kept for a later start (" + answer + ")");
-        return false;
+        std::string line;
+        const bool done = result ? judge_answer(what, result->status, result->body, line)
+                                 : judge_answer(what, 0,
+                                                "no answer from " + address.origin + " (" +
+                                                    httplib::to_string(result.error()) + ")",
+                                                line);
+        report(line);
+        return done;
     }
 
     // Goes through the queue until it is empty or the server cannot take a run now.
@@ -257,28 +193,6 @@ std::unique_ptr<Sender>& sender() {
     return s;
 }
 
-// The queue file's name sorts by the time it was queued, and a hash of the bytes (FNV-1a,
-// 64 bits) tells runs of the same second apart: YYYYMMDD-HHMMSS-HASH.mwr. (The replay's
-// own CRC would not do: it ends the file, so the CRC over the whole file is a constant.)
-std::string queue_name(const std::string& replay) {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    char stamp[32] = "run";
-    if (gmtime_r(&now, &utc) != nullptr) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
-    uint64_t hash = 14695981039346656037ull;
-    for (const char ch : replay) hash = (hash ^ static_cast<uint8_t>(ch)) * 1099511628211ull;
-    char text[24];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return std::string(stamp) + "-" + text + ".mwr";
-}
-
-// Writes the run into the queue (a new file, then renamed into place).
-bool queue_run(const fs::path& folder, const std::string& replay, std::string& error) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    return write_atomically(folder / queue_name(replay), replay, error);
-}
-
 }  // namespace
 
 bool start_leaderboard(const LeaderboardOptions& options, std::string& error) {
@@ -300,7 +214,7 @@ void submit_run(const std::string& replay) {
     Sender* s = sender().get();
     if (s == nullptr) return;
     std::string error;
-    const bool queued = queue_run(s->options.queue_folder, replay, error);
+    const bool queued = !queue_run(s->options.queue_folder, replay, error).empty();
     std::lock_guard<std::mutex> lock(s->mutex);
     if (!queued) {
         s->report("run not queued (" + error + "); sending it while the game runs");

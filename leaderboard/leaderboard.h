@@ -9,7 +9,8 @@
 // server could not take then (429, 5xx, no answer) stays and is sent at a later start.
 //
 // The browser build sends to the server its page came from, when that is one: it asks
-// api/info next to the page once at the start and sends nothing on a plain web host.
+// api/info next to the page once at the start and sends nothing on a plain web host. Its
+// queue folder is in the game's folder in the browser's storage, with the same rules.
 #pragma once
 
 #include <functional>

@@ -1,7 +1,8 @@
 // The leaderboard in headless Chromium, against the real server serving the browser test
-// build under /play/: a run that enters the page's table is sent to the server's API by
-// the page itself; the server's page at / shows a name with markup as text, runs no
-// script, and its "Watch" link plays the run in the browser.
+// build under /play/: a run that enters the page's table while the API answers 503 stays in
+// the page's queue and is sent by the page itself after a reload; the server's page at /
+// shows a name with markup as text, runs no script, and its "Watch" link plays the run in
+// the browser.
 //
 //   node leaderboard_test.mjs SITE_FOLDER SERVER_PROGRAM
 import {spawn, execFileSync} from 'node:child_process';
@@ -49,16 +50,38 @@ async function playToTable(page, name) {
   await restingPixels(page);                            // the table
 }
 
-const NAME = 'a run that enters the table is sent by the page; / shows markup as text; "Watch" plays it';
-async function check(browser, url) {
-  const {page, outside} = await openPage(browser, url);
-  await page.goto(`${url}play/?seed=1000&hold=20`);
-  await playToTable(page, 'ANNA');
-  let board;
-  for (const end = Date.now() + 30000; !(board = await (await fetch(`${url}api/boards/all`)).json()).runs.length;) {
-    if (Date.now() > end) throw new Error('the run never reached the board "all"');
+// Resolves to the first truthy value of `probe()`, asked every 100 ms for up to 30 s.
+async function until(probe, what) {
+  for (const end = Date.now() + 30000; ;) {
+    const value = await probe();
+    if (value) return value;
+    if (Date.now() > end) throw new Error(what);
     await new Promise((r) => setTimeout(r, 100));
   }
+}
+
+const NAME = 'a run the API could not take is queued, sent after a reload; / shows markup as text; "Watch" plays it';
+async function check(browser, url) {
+  let down = true;
+  const {page, outside} = await openPage(browser, url, (address) => down && address.endsWith('/api/runs') &&
+    {status: 503, contentType: 'application/json', body: '{"error": "down for a moment"}'});
+  const lines = [];
+  page.on('console', (message) => lines.push(message.text()));
+  const queued = () => page.evaluate(() => FS.readdir('/murkwingdiver/leaderboard-queue').filter((n) => n.endsWith('.mwr')));
+  const allBoard = async () => (await fetch(`${url}api/boards/all`)).json();
+  await page.goto(`${url}play/?seed=1000&hold=20`);
+  await playToTable(page, 'ANNA');
+  await until(() => lines.some((line) => line.includes('kept for a later start (HTTP 503: down for a moment)')),
+              `the 503 was not reported: ${lines.join(' | ')}`);
+  await page.waitForFunction(() => !Module.writeBackFolder.busy, {timeout: 30000});
+  if ((await queued()).length !== 1 || (await allBoard()).runs.length) throw new Error('the run was not kept back');
+
+  down = false;
+  await page.reload();
+  await startGame(page);
+  const board = await until(async () => { const b = await allBoard(); return b.runs.length && b; },
+                            'the queued run never reached the board "all"');
+  await until(async () => !(await queued()).length, 'the sent run stayed in the queue');
   const run = board.runs[0];
   if (run.name !== 'ANNA' || board.runs.length !== 1) throw new Error(`board: ${JSON.stringify(board)}`);
   if (outside.length) throw new Error(`requests outside the server: ${outside.join(' ')}`);

@@ -50,16 +50,20 @@ export async function launch() {
 }
 
 // A page that may fetch only from `origin`: every other request fails and is listed in
-// the returned `outside` array.
-export async function openPage(browser, origin) {
+// the returned `outside` array. `answer(url)` may answer a request in the server's stead
+// (with what request.respond takes) or return null to let it through.
+export async function openPage(browser, origin, answer = () => null) {
   const page = await browser.newPage();
   await page.setViewport({width: 1000, height: 700});
   const outside = [];
   await page.setRequestInterception(true);
   page.on('request', (request) => {
     const url = request.url();
-    if (url.startsWith(origin) || url.startsWith('data:') || url.startsWith('blob:')) request.continue();
-    else {
+    if (url.startsWith(origin) || url.startsWith('data:') || url.startsWith('blob:')) {
+      const reply = answer(url);
+      if (reply) request.respond(reply);
+      else request.continue();
+    } else {
       outside.push(url);
       request.abort();
     }
